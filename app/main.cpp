@@ -1,0 +1,12 @@
+#include <QApplication>
+
+#include "frmStep1.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tolvik"));
+    QApplication::setApplicationVersion(QStringLiteral(TOLVIK_VERSION_TEXT));
+    tolvik::frmStep1 window;
+    window.show();
+    return QApplication::exec();
+}

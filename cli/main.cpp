@@ -1,0 +1,169 @@
+// tolvik-convert: the conversion run without the window.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "ConversionRun.h"
+#include "MessageFiles.h"
+#include "modMain.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: tolvik-convert -o OUTDIR SOURCE...\n"
+    "Convert saved mail messages (.eml files) into mbox mailboxes that Mac Mail and other\n"
+    "mail programs import.\n"
+    "\n"
+    "Each SOURCE is a message file (taken as given, whatever its extension) or a folder,\n"
+    "whose whole tree is searched for .eml files. Every message is appended to the mailbox\n"
+    "of its own folder: the folder's path is mirrored beneath OUTDIR, and the mailbox is\n"
+    "named after the folder, with the extension .mbox.\n"
+    "\n"
+    "  -o, --output OUTDIR  the folder that receives the mailboxes (created when missing)\n"
+    "  -h, --help           show this help and exit\n"
+    "  -V, --version        show the version and exit\n"
+    "\n"
+    "Exit status: 0 when every message was converted, 1 when some could not be,\n"
+    "2 on a usage error.\n";
+
+int UsageError(const std::string& what) {
+    std::fprintf(stderr, "tolvik-convert: %s\n\n%s", what.c_str(), kUsage);
+    return 2;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string Absolute(const std::string& path) {
+    if (!path.empty() && path.front() == '/') {
+        return path;
+    }
+    std::vector<char> cwd(4096);
+    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+        if (errno != ERANGE) {
+            return path;
+        }
+        cwd.resize(cwd.size() * 2);
+    }
+    std::string result(cwd.data());
+    if (result.back() != '/') {
+        result += '/';
+    }
+    return result + path;
+}
+
+class TerminalHost : public tolvik::RunHost {
+public:
+    explicit TerminalHost(bool showProgress) : showProgress_(showProgress) {}
+
+    void RowFailed(int, const std::string& path, const std::string& reason) override {
+        ClearProgress();
+        std::fprintf(stderr, "tolvik-convert: %s: %s\n", path.c_str(), reason.c_str());
+    }
+    void RowFinished(int row, int rowCount, float) override {
+        if (showProgress_) {
+            std::fprintf(stderr, "\rMessage %d (of %d)", row + 1, rowCount);
+            std::fflush(stderr);
+            progressShown_ = true;
+        }
+    }
+    void ClearProgress() {
+        if (progressShown_) {
+            std::fputs("\r\x1b[K", stderr);
+            progressShown_ = false;
+        }
+    }
+    void EndProgress() {
+        if (progressShown_) {
+            std::fputc('\n', stderr);
+            progressShown_ = false;
+        }
+    }
+
+private:
+    bool showProgress_;
+    bool progressShown_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string output;
+    std::vector<std::string> sources;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsEnded && (arg == "-h" || arg == "--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (!optionsEnded && (arg == "-V" || arg == "--version")) {
+            std::printf("tolvik-convert %s\n", TOLVIK_VERSION_TEXT);
+            return 0;
+        }
+        if (!optionsEnded && (arg == "-o" || arg == "--output")) {
+            if (i + 1 >= argc) {
+                return UsageError("option " + arg + " needs a folder");
+            }
+            output = argv[++i];
+        } else if (!optionsEnded && arg.rfind("--output=", 0) == 0) {
+            output = arg.substr(9);
+        } else if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
+            return UsageError("unknown option " + arg);
+        } else {
+            sources.push_back(arg);
+        }
+    }
+    if (output.empty()) {
+        return UsageError("no output folder given (-o OUTDIR)");
+    }
+    if (sources.empty()) {
+        return UsageError("no message files or folders given");
+    }
+
+    // The list, as the window would hold it: files as given, folders by their message files.
+    std::vector<std::string> rows;
+    for (const std::string& source : sources) {
+        const std::string path = Absolute(source);
+        if (IsFolder(path)) {
+            int skipped = 0;
+            for (auto& file : tolvik::MessageFilesOf(path, &skipped)) {
+                rows.push_back(std::move(file));
+            }
+            if (skipped > 0) {
+                std::fprintf(stderr, "tolvik-convert: %s: %d folder%s could not be read\n",
+                             path.c_str(), skipped, skipped == 1 ? "" : "s");
+            }
+        } else {
+            rows.push_back(path);
+        }
+    }
+
+    const std::string outputFolder = Absolute(output);
+    std::string why;
+    if (!tolvik::EnsureDirectoryPath(outputFolder, &why)) {
+        std::fprintf(stderr, "tolvik-convert: cannot create the output folder %s: %s\n",
+                     outputFolder.c_str(), why.c_str());
+        return 1;
+    }
+
+    TerminalHost host(::isatty(STDERR_FILENO) == 1);
+    tolvik::ConversionRun run(outputFolder, host);
+    const tolvik::RunSummary summary =
+        run.Run(static_cast<int>(rows.size()), [&](int row) { return rows[row]; });
+    host.EndProgress();
+
+    const int failed = static_cast<int>(summary.failures.size());
+    std::fprintf(stderr, "tolvik-convert: %d converted, %d failed, %d mailbox%s written\n",
+                 summary.converted, failed, summary.mailboxesWritten,
+                 summary.mailboxesWritten == 1 ? "" : "es");
+    return failed == 0 ? 0 : 1;
+}
