@@ -29,9 +29,12 @@ void ProgressBar::SetMax(float max) {
 void ProgressBar::SetValue(float value) {
     value_ = value;
     update();
+    Q_EMIT ValueChanged(value);
 }
 
-QSize ProgressBar::sizeHint() const { return {160, 17}; }
+QSize ProgressBar::sizeHint() const {
+    return {160, 17};
+}
 
 void ProgressBar::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);

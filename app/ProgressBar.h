@@ -20,6 +20,9 @@ public:
 
     QSize sizeHint() const override;
 
+Q_SIGNALS:
+    void ValueChanged(float value);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -1,10 +1,10 @@
 // tolvik-convert: the conversion run without the window.
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "ConversionRun.h"

@@ -1,7 +1,7 @@
 #include "modMain.h"
 
-#include <cerrno>
 #include <sys/stat.h>
+#include <cerrno>
 #ifdef _WIN32
 #include <direct.h>
 #endif

@@ -18,7 +18,9 @@ inline constexpr PathStyle kNativeStyle = PathStyle::Windows;
 inline constexpr PathStyle kNativeStyle = PathStyle::Posix;
 #endif
 
-constexpr char SeparatorOf(PathStyle style) { return style == PathStyle::Windows ? '\\' : '/'; }
+constexpr char SeparatorOf(PathStyle style) {
+    return style == PathStyle::Windows ? '\\' : '/';
+}
 
 // The text after the last separator; the whole path when it holds none; the empty text when
 // the path ends with a separator.

@@ -59,8 +59,10 @@ MailboxTarget MailboxFor(std::string_view sourcePath, std::string_view outputFol
                          PathStyle style) {
     MailboxTarget target;
     target.mirroredFolder = std::string(outputFolder);
-    target.mirroredFolder += WithinFolder(WithoutRoot(FolderOfPath(sourcePath, style), style), style);
-    target.mailboxPath = target.mirroredFolder + MailboxNameOf(target.mirroredFolder, style) + ".mbox";
+    target.mirroredFolder +=
+        WithinFolder(WithoutRoot(FolderOfPath(sourcePath, style), style), style);
+    target.mailboxPath =
+        target.mirroredFolder + MailboxNameOf(target.mirroredFolder, style) + ".mbox";
     return target;
 }
 

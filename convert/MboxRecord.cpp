@@ -1,10 +1,10 @@
 #include "MboxRecord.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
 
 #include "errors.h"
 
@@ -18,7 +18,9 @@ namespace {
 
 constexpr std::string_view kFrom = "From ";
 
-bool IsLineByte(char c) { return c == '\r' || c == '\n'; }
+bool IsLineByte(char c) {
+    return c == '\r' || c == '\n';
+}
 
 }  // namespace
 

@@ -25,7 +25,7 @@ public:
     void Finish(std::string& out);
 
 private:
-    std::string held_;        // the start of a line while it still matches "From "
+    std::string held_;  // the start of a line while it still matches "From "
     bool atFileStart_ = true;
     bool atLineStart_ = true;
     bool pendingCR_ = false;  // a CR whose following byte has not been seen yet

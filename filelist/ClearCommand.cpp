@@ -11,8 +11,8 @@ void RunClearCommand(FileList& list, Dialogs& dialogs, QWidget* owner) {
     if (list.RowText(0).isEmpty()) {
         return;
     }
-    if (dialogs.AskYesNo(owner,
-                         QStringLiteral("Do you want to clear all the files in the list\r\n Proceed?"))) {
+    if (dialogs.AskYesNo(
+            owner, QStringLiteral("Do you want to clear all the files in the list\r\n Proceed?"))) {
         list.ClearFileList();
     }
 }

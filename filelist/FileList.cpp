@@ -8,7 +8,9 @@ namespace tolvik {
 
 inline constexpr int kColumnWidthTwips = 10000;
 
-QString CountText(int rows) { return QString::number(rows) + QStringLiteral(" files"); }
+QString CountText(int rows) {
+    return QString::number(rows) + QStringLiteral(" files");
+}
 
 FileList::FileList(FlexGrid& grid, QLabel& countLabel) : grid_(grid), countLabel_(countLabel) {}
 
@@ -38,12 +40,20 @@ void FileList::ClearFileList() {
     countLabel_.setText(QStringLiteral("0 files"));
 }
 
-bool FileList::IsEmpty() const { return grid_.Rows() == 1 && grid_.TextMatrix(0).isEmpty(); }
+bool FileList::IsEmpty() const {
+    return grid_.Rows() == 1 && grid_.TextMatrix(0).isEmpty();
+}
 
-int FileList::RowCount() const { return grid_.Rows(); }
+int FileList::RowCount() const {
+    return grid_.Rows();
+}
 
-QByteArray FileList::RowText(int row) const { return grid_.TextMatrix(row); }
+QByteArray FileList::RowText(int row) const {
+    return grid_.TextMatrix(row);
+}
 
-void FileList::ShowCount() { countLabel_.setText(CountText(grid_.Rows())); }
+void FileList::ShowCount() {
+    countLabel_.setText(CountText(grid_.Rows()));
+}
 
 }  // namespace tolvik

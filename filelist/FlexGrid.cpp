@@ -11,7 +11,9 @@ int FlexGridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(cells_.size());
 }
 
-int FlexGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 1; }
+int FlexGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 1;
+}
 
 QVariant FlexGridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.column() != 0) {
@@ -72,7 +74,9 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent) {
     setCurrentIndex(model_.index(0, 0));
 }
 
-void FlexGrid::SetRows(int rows) { model_.SetRows(rows); }
+void FlexGrid::SetRows(int rows) {
+    model_.SetRows(rows);
+}
 
 void FlexGrid::SetColWidth(int twips) {
     colWidthTwips_ = twips;
