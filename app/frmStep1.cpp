@@ -15,6 +15,7 @@
 #include "Dialogs.h"
 #include "FileList.h"
 #include "FlexGrid.h"
+#include "OpenFileDialog.h"
 #include "ProgressBar.h"
 #include "RunReport.h"
 #include "registry.h"
@@ -108,6 +109,10 @@ frmStep1::frmStep1(WindowServices services, QWidget* parent)
     if (services.dialogs == nullptr) {
         ownDialogs_ = std::make_unique<MessageBoxDialogs>();
         services.dialogs = ownDialogs_.get();
+    }
+    if (services.cdlgFile == nullptr) {
+        ownFileDialog_ = std::make_unique<CommonDialog>();
+        services.cdlgFile = ownFileDialog_.get();
     }
     cdlgFile_ = services.cdlgFile;
     picker_ = services.folderPicker;

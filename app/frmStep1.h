@@ -86,6 +86,7 @@ private:
 
     std::unique_ptr<FolderPicker> ownPicker_;
     std::unique_ptr<Dialogs> ownDialogs_;
+    std::unique_ptr<OpenFileDialog> ownFileDialog_;
     FolderPicker* picker_;
     Dialogs* dialogs_;
     OpenFileDialog* cdlgFile_;
