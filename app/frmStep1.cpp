@@ -2,19 +2,21 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
 
 #include "AddFilesCommand.h"
+#include "AddFolderCommand.h"
 #include "BrowseForFolder.h"
 #include "ClearCommand.h"
 #include "ConversionRun.h"
 #include "Dialogs.h"
 #include "FileList.h"
 #include "FlexGrid.h"
+#include "HelpViewer.h"
 #include "OpenFileDialog.h"
 #include "ProgressBar.h"
 #include "RunReport.h"
@@ -48,20 +50,6 @@ QFont Tahoma(qreal points, bool bold = false) {
     font.setPointSizeF(points);
     font.setWeight(bold ? QFont::Bold : QFont::Normal);
     return font;
-}
-
-QPixmap TickImage() {
-    QPixmap tick(22, 22);
-    tick.fill(Qt::transparent);
-    QPainter painter(&tick);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.moveTo(3.5, 11.5);
-    path.lineTo(8.5, 16.5);
-    path.lineTo(18.5, 5.0);
-    painter.setPen(QPen(QColor(34, 139, 34), 3.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.drawPath(path);
-    return tick;
 }
 
 // Carries out a long command's row-by-row work for the conversion run.
@@ -99,9 +87,8 @@ private:
 };
 
 frmStep1::frmStep1(WindowServices services, QWidget* parent)
-    : QWidget(parent,
-              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     if (services.folderPicker == nullptr) {
         ownPicker_ = std::make_unique<DialogFolderPicker>();
         services.folderPicker = ownPicker_.get();
@@ -115,11 +102,13 @@ frmStep1::frmStep1(WindowServices services, QWidget* parent)
         services.cdlgFile = ownFileDialog_.get();
     }
     cdlgFile_ = services.cdlgFile;
+    fileSystem_ = services.fileSystem;
     picker_ = services.folderPicker;
     dialogs_ = services.dialogs;
 
     setObjectName(QStringLiteral("frmStep1"));
     setWindowTitle(kApplicationTitle);
+    setWindowIcon(TolvikIcon());
     CreateControls();
     fileList_ = std::make_unique<FileList>(*grdFiles1, *lblCount1);
     grdFiles1->SetColWidth(10000);
@@ -131,8 +120,7 @@ frmStep1::~frmStep1() = default;
 void frmStep1::CreateControls() {
     const qreal dpi = logicalDpiX();
     auto px = [dpi](int twips) { return qRound(twips * dpi / 1440.0); };
-    auto place = [&](QWidget* control, const char* name, int left, int top, int width,
-                     int height) {
+    auto place = [&](QWidget* control, const char* name, int left, int top, int width, int height) {
         control->setObjectName(QString::fromLatin1(name));
         control->setGeometry(px(left), px(top), px(width), px(height));
     };
@@ -195,17 +183,18 @@ void frmStep1::CreateControls() {
     grdFiles1->setFont(Tahoma(8.25));
     grdFiles1->setStyleSheet(QStringLiteral(
         "QTableView { background-color: rgb(255,255,255); gridline-color: rgb(192,192,192);"
-        " selection-background-color: rgb(224,224,224); selection-color: palette(highlighted-text); }"
+        " selection-background-color: rgb(224,224,224); selection-color: "
+        "palette(highlighted-text); }"
         " QTableView::item { background-color: rgb(255,255,191); color: palette(window-text); }"
         " QTableView::item:selected { background-color: rgb(224,224,224);"
         " color: palette(highlighted-text); }"));
     grdFiles1->setFocusPolicy(Qt::StrongFocus);
 
-    Label4 = label("Label4", QStringLiteral("Converting Messages..."), Tahoma(8.25), 240, 3480, 2535,
-                   255);
+    Label4 = label("Label4", QStringLiteral("Converting Messages..."), Tahoma(8.25), 240, 3480,
+                   2535, 255);
     Image1 = new QLabel(this);
     place(Image1, "Image1", 240, 3800, 330, 330);
-    Image1->setPixmap(TickImage());
+    Image1->setPixmap(QPixmap(QStringLiteral(":/tolvik/tick.png")));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image1->setFocusPolicy(Qt::NoFocus);
 
@@ -289,6 +278,16 @@ void frmStep1::CmdAddFolder_Click() {
     if (busy_) {
         return;
     }
+    BusyScope busy(*this);
+    RunAddFolderCommand({.list = *fileList_,
+                         .convertButton = *CmdConvert2PDF,
+                         .picker = *picker_,
+                         .dialogs = *dialogs_,
+                         .owner = this,
+                         .sourceFolder = SourceFolder,
+                         .yield = [this] { YieldToEvents(); },
+                         .stopRequested = [this] { return closeRequested_; },
+                         .fileSystem = fileSystem_});
 }
 
 void frmStep1::cmdClear1_Click() {
@@ -325,7 +324,10 @@ void frmStep1::CmdConvert2PDF_Click() {
     }
 }
 
-void frmStep1::CmdHelp_Click() {}
+void frmStep1::CmdHelp_Click() {
+    ShowHelpManual(
+        this, HelpManualPath(QDir::toNativeSeparators(QCoreApplication::applicationDirPath())));
+}
 
 void frmStep1::cmdEnd_Click() {
     if (dialogs_->AskYesNo(this, QStringLiteral("Are you sure you want to exit now?"))) {

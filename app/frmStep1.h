@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "FileSystem.h"
+
 class QLabel;
 class QPushButton;
 
@@ -24,6 +26,8 @@ struct WindowServices {
     FolderPicker* folderPicker = nullptr;
     Dialogs* dialogs = nullptr;
     OpenFileDialog* cdlgFile = nullptr;
+    // The file system the add-folder command lists trees from; empty means the disk.
+    FileSystemFactory fileSystem = {};
 };
 
 class frmStep1 : public QWidget {
@@ -90,6 +94,7 @@ private:
     FolderPicker* picker_;
     Dialogs* dialogs_;
     OpenFileDialog* cdlgFile_;
+    FileSystemFactory fileSystem_;
     std::unique_ptr<FileList> fileList_;
 
     bool busy_ = false;

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../common/errors.h"
+#include "errors.h"
 
 namespace tolvik {
 namespace {

@@ -8,7 +8,7 @@
 namespace tolvik {
 
 int FlexGridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(cells_.size());
+    return parent.isValid() ? 0 : shown_;
 }
 
 int FlexGridModel::columnCount(const QModelIndex& parent) const {
@@ -33,30 +33,45 @@ QVariant FlexGridModel::data(const QModelIndex& index, int role) const {
 
 void FlexGridModel::SetRows(int rows) {
     rows = std::max(rows, 1);
-    const int now = rowCount();
-    if (rows > now) {
-        beginInsertRows({}, now, rows - 1);
+    if (rows > Rows()) {
         cells_.resize(static_cast<std::size_t>(rows));
-        endInsertRows();
-    } else if (rows < now) {
-        beginRemoveRows({}, rows, now - 1);
+        if (!publishQueued_) {
+            publishQueued_ = true;
+            QMetaObject::invokeMethod(this, &FlexGridModel::Publish, Qt::QueuedConnection);
+        }
+    } else if (rows < Rows()) {
+        Publish();
+        beginRemoveRows({}, rows, shown_ - 1);
         cells_.resize(static_cast<std::size_t>(rows));
         cells_.shrink_to_fit();
+        shown_ = rows;
         endRemoveRows();
     }
 }
 
+void FlexGridModel::Publish() {
+    publishQueued_ = false;
+    if (shown_ < Rows()) {
+        beginInsertRows({}, shown_, Rows() - 1);
+        shown_ = Rows();
+        endInsertRows();
+    }
+    Q_EMIT Published();
+}
+
 void FlexGridModel::SetText(int row, const QByteArray& text) {
     cells_[static_cast<std::size_t>(row)] = text;
-    const QModelIndex cell = index(row, 0);
-    Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
+    if (row < shown_) {
+        const QModelIndex cell = index(row, 0);
+        Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
+    }
 }
 
 void FlexGridModel::ClearTexts() {
     for (auto& cell : cells_) {
         cell.clear();
     }
-    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0));
+    Q_EMIT dataChanged(index(0, 0), index(shown_ - 1, 0));
 }
 
 FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent) {
@@ -72,6 +87,14 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent) {
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);
     setCurrentIndex(model_.index(0, 0));
+    connect(&model_, &FlexGridModel::Published, this, &FlexGrid::ShowCurrentCell);
+    // A click or a key moves the current cell too.
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) {
+                    row_ = current.row();
+                }
+            });
 }
 
 void FlexGrid::SetRows(int rows) {
@@ -94,13 +117,18 @@ void FlexGrid::changeEvent(QEvent* event) {
     }
 }
 
-int FlexGrid::Row() const {
-    const QModelIndex current = currentIndex();
-    return current.isValid() ? current.row() : 0;
+void FlexGrid::SetRow(int row) {
+    row_ = row;
+    if (row < model_.rowCount()) {
+        ShowCurrentCell();
+    }  // else the view shows it once it learns of the row
 }
 
-void FlexGrid::SetRow(int row) {
-    selectionModel()->setCurrentIndex(model_.index(row, 0), QItemSelectionModel::ClearAndSelect);
+void FlexGrid::ShowCurrentCell() {
+    if (row_ < model_.rowCount() && currentIndex().row() != row_) {
+        selectionModel()->setCurrentIndex(model_.index(row_, 0),
+                                          QItemSelectionModel::ClearAndSelect);
+    }
 }
 
 }  // namespace tolvik

@@ -57,6 +57,7 @@ private Q_SLOTS:
         window.Files().AddFileToList(latin1);
         window.Files().AddFileToList(utf8);
         FlexGrid& grid = *window.grdFiles1;
+        grid.Publish();
         QCOMPARE(grid.TextMatrix(0), latin1);
         QCOMPARE(grid.TextMatrix(1), utf8);
         const QString shown0 = grid.model()->index(0, 0).data().toString();
