@@ -86,6 +86,7 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);
+    ApplyRowHeight();
     setCurrentIndex(model_.index(0, 0));
     connect(&model_, &FlexGridModel::Published, this, &FlexGrid::ShowCurrentCell);
     // A click or a key moves the current cell too.
@@ -115,6 +116,15 @@ void FlexGrid::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ScreenChangeInternal) {
         ApplyColWidth();
     }
+    if (event->type() == QEvent::FontChange) {
+        ApplyRowHeight();
+    }
+}
+
+void FlexGrid::ApplyRowHeight() {
+    // A classic grid's rows are as high as a line of its font and a little air.
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
 void FlexGrid::SetRow(int row) {

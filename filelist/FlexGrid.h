@@ -71,6 +71,7 @@ protected:
 
 private:
     void ApplyColWidth();
+    void ApplyRowHeight();
     void ShowCurrentCell();
 
     FlexGridModel model_;
