@@ -30,6 +30,9 @@ int MakeOneFolder(const std::string& path) {
 bool EnsureDirectoryPath(const std::string& path, std::string* reason) {
     const char sep = SeparatorOf(kNativeStyle);
     const std::string full = WithTrailingSeparator(path);
+    if (IsFolder(full)) {
+        return true;  // the usual case in a run: the folder of the message before
+    }
     // Create each level from the root down, as far as it is missing.
     for (std::size_t at = full.find(sep, 1); at != std::string::npos; at = full.find(sep, at + 1)) {
         const std::string level = full.substr(0, at);
