@@ -148,9 +148,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The shared libraries the two programs link, and Qt's platform plugins, which the window
-# needs at run time but links only dynamically.
+# needs at run time but links only dynamically. Qt's GUI library brings libOpenGL and
+# libGLX onto the link line, and builds without --as-needed keep them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libqt6core6 (>= 6.4), \
 libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), qt6-qpa-plugins (>= 6.4), \
-libgmime-3.0-0 (>= 3.2), libglib2.0-0 (>= 2.74), libchm1 (>= 2:0.40)")
+libgmime-3.0-0 (>= 3.2), libglib2.0-0 (>= 2.74), libchm1 (>= 2:0.40), libopengl0, libglx0")
 include(CPack)
