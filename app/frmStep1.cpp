@@ -189,6 +189,11 @@ void frmStep1::CreateControls() {
         " QTableView::item:selected { background-color: rgb(224,224,224);"
         " color: palette(highlighted-text); }"));
     grdFiles1->setFocusPolicy(Qt::StrongFocus);
+    // Tab leaves the grid for the next control instead of stepping through its rows.
+    grdFiles1->setTabKeyNavigation(false);
+    // The column is wider than the grid: scroll it by pixels, so that the scroll bar reaches
+    // the ends of long paths (scrolling by whole columns gives a single column no scroll bar).
+    grdFiles1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
     Label4 = label("Label4", QStringLiteral("Converting Messages..."), Tahoma(8.25), 240, 3480,
                    2535, 255);

@@ -8,7 +8,7 @@ packages=(
     libgmime-3.0-dev
     libchm-dev fp-utils-3.2.2
     clang libclang-rt-14-dev clang-format
-    xvfb xdotool x11-utils imagemagick fonts-dejavu-core
+    xvfb xdotool x11-utils imagemagick fonts-dejavu-core openbox wmctrl
     binutils-mingw-w64-x86-64
     appstream desktop-file-utils dpkg-dev file
     procmail
