@@ -42,6 +42,10 @@ check "relative source made absolute and mirrored" test -f "$inbox"
 check "record bytes" cmp -s "$inbox" <(printf 'From ann@example.org Fri Mar 05 09:07:03 2010\r\nFrom: Ann <ann@example.org>\r\nDate: Fri, 5 Mar 2010 09:07:03 +0100\r\n\r\n>From here\r\n\r\n')
 check "no progress line when stderr is not a terminal" bash -c "! grep -q 'Message 1' '$tmp/e'"
 
+# On a terminal the progress shows on one line that is rewritten.
+script -qec "'$bin' -o '$tmp/tty-out' '$tmp/src/Mail/Inbox/a.eml' '$tmp/src/Mail/Sent/2.eml'" /dev/null >"$tmp/tty" 2>&1
+check "progress on a terminal" grep -aq $'\rMessage 1 (of 2)\rMessage 2 (of 2)' "$tmp/tty"
+
 # A folder source: every .eml of the tree, breadth-first, numbers in order.
 rm -rf "$out"
 "$bin" -o "$out" "$tmp/src" >"$tmp/o" 2>"$tmp/e"; rc=$?
