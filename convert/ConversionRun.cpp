@@ -19,8 +19,8 @@ bool Exists(const std::string& path) {
 // The listed text names the file. Only when it names nothing is it taken without the blanks
 // around it, so a file whose name really starts or ends with a blank is still found.
 std::string SourcePathOf(const std::string& rowText) {
-    if (Exists(rowText)) {
-        return rowText;
+    if (rowText.empty() || (rowText.front() != ' ' && rowText.back() != ' ') || Exists(rowText)) {
+        return rowText;  // (without blanks around it, there is nothing to take away)
     }
     const auto first = rowText.find_first_not_of(' ');
     if (first == std::string::npos) {
@@ -32,7 +32,12 @@ std::string SourcePathOf(const std::string& rowText) {
 }  // namespace
 
 ConversionRun::ConversionRun(const std::string& outputFolder, RunHost& host, PathStyle style)
-    : outputFolder_(WithTrailingSeparator(outputFolder, style)), host_(host), style_(style) {}
+    : outputFolder_(WithTrailingSeparator(outputFolder, style)),
+      host_(host),
+      style_(style),
+      reader_(std::make_unique<MessageReader>()) {}
+
+ConversionRun::~ConversionRun() = default;
 
 bool ConversionRun::ConvertRow(const std::string& rowText, std::string* mailboxPath,
                                std::string* reason) {
@@ -51,15 +56,12 @@ bool ConversionRun::ConvertRow(const std::string& rowText, std::string* mailboxP
     *mailboxPath = target.mailboxPath;
     host_.Yield();
 
-    std::string separator;
-    {
-        MessageReader reader;
-        if (!reader.LoadMessage(source, &why)) {
-            *reason = "could not read the message: " + why;
-            return false;
-        }
-        separator = SeparatorLine(reader.MessageSender(), FormatMboxDate(reader.MessageDate()));
+    if (!reader_->LoadMessage(source, &why)) {
+        *reason = "could not read the message: " + why;
+        return false;
     }
+    const std::string separator =
+        SeparatorLine(reader_->MessageSender(), FormatMboxDate(reader_->MessageDate()));
     host_.Yield();
     if (!AppendRecord(target.mailboxPath, separator, source, reason)) {
         return false;

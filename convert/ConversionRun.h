@@ -3,12 +3,15 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "registry.h"
 
 namespace tolvik {
+
+class MessageReader;
 
 // What the run needs from whoever drives it (the window, the command-line tool, a test).
 class RunHost {
@@ -44,6 +47,9 @@ class ConversionRun {
 public:
     // `outputFolder` is taken with exactly one trailing separator added when it has none.
     ConversionRun(const std::string& outputFolder, RunHost& host, PathStyle style = kNativeStyle);
+    ~ConversionRun();
+    ConversionRun(const ConversionRun&) = delete;
+    ConversionRun& operator=(const ConversionRun&) = delete;
 
     // Converts rows 0 .. rowCount - 1; `rowText` gives the listed path of a row.
     RunSummary Run(int rowCount, const std::function<std::string(int)>& rowText);
@@ -54,6 +60,8 @@ private:
     std::string outputFolder_;
     RunHost& host_;
     PathStyle style_;
+    // One reader for every row, so that its read buffer is allocated once per run.
+    std::unique_ptr<MessageReader> reader_;
 };
 
 // The progress value after `done` of `total` rows, as the progress bar keeps it.

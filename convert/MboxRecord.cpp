@@ -3,8 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 
 #include "errors.h"
 
@@ -22,10 +26,34 @@ bool IsLineByte(char c) {
     return c == '\r' || c == '\n';
 }
 
+constexpr std::size_t kNotSearched = SIZE_MAX;
+
+std::size_t Find(const char* p, std::size_t from, std::size_t n, char c) {
+    const void* found = std::memchr(p + from, c, n - from);
+    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - p) : n;
+}
+
+// The position of the first CR or LF in p[i, n), or n.
+std::size_t NextLineByte(const char* p, std::size_t i, std::size_t n, std::size_t* nextCR,
+                         std::size_t* nextLF) {
+    if (*nextCR == kNotSearched || *nextCR < i) {
+        *nextCR = Find(p, i, n, '\r');
+    }
+    if (*nextLF == kNotSearched || *nextLF < i) {
+        *nextLF = Find(p, i, n, '\n');
+    }
+    return std::min(*nextCR, *nextLF);
+}
+
 }  // namespace
 
 void RecordEncoder::Feed(const char* p, std::size_t n, std::string& out) {
     std::size_t i = 0;
+    // Where the next CR and the next LF at or after i are (n: none), each found once with
+    // memchr and looked for again only when i has passed it, so that a piece is scanned
+    // about once for each of the two bytes whatever its mix of line ends.
+    std::size_t nextCR = kNotSearched;
+    std::size_t nextLF = kNotSearched;
     while (i < n) {
         if (skipping_) {
             if (skipCR_) {
@@ -89,29 +117,38 @@ void RecordEncoder::Feed(const char* p, std::size_t n, std::string& out) {
             atLineStart_ = false;
         }
         atFileStart_ = false;
-        // The middle of a line: copy up to the next CR or LF in one piece.
-        std::size_t j = i;
-        while (j < n && !IsLineByte(p[j])) {
-            ++j;
-        }
-        if (j > i) {
-            out.append(p + i, j - i);
-            anyLine_ = true;
-            lastEnded_ = false;
-        }
+        // The middle of a line: copy up to the next CR or LF, with its line end, in one piece.
+        const std::size_t j = NextLineByte(p, i, n, &nextCR, &nextLF);
         if (j == n) {
+            if (j > i) {
+                out.append(p + i, j - i);
+                anyLine_ = true;
+                lastEnded_ = false;
+            }
             break;
         }
         anyLine_ = true;
+        atLineStart_ = true;
         if (p[j] == '\n') {
-            out.push_back('\n');  // a lone LF stays inside the line
+            out.append(p + i, j + 1 - i);  // a lone LF stays inside the line
             lastEnded_ = false;
-            atLineStart_ = true;
+            i = j + 1;
+        } else if (j + 1 < n && p[j + 1] == '\n') {
+            out.append(p + i, j + 2 - i);  // CR LF, as it is
+            lastEnded_ = true;
+            i = j + 2;
+        } else if (j + 1 < n) {
+            out.append(p + i, j - i);  // a lone CR
+            out += "\r\n";
+            lastEnded_ = true;
+            i = j + 1;
         } else {
+            out.append(p + i, j - i);  // a CR last in the piece: the next byte decides
+            atLineStart_ = false;
             pendingCR_ = true;
             lastEnded_ = true;
+            i = j + 1;
         }
-        i = j + 1;
     }
 }
 
@@ -212,13 +249,21 @@ bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine
         return false;
     };
 
-    FileHandle in(::open(messagePath.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: opening a named pipe must not wait for a writer that never comes.
+    FileHandle in(::open(messagePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat inStat {};
     if (in.get() < 0 || ::fstat(in.get(), &inStat) != 0) {
         return fail("could not read the message: " + DescribeError(errno));
     }
     if (S_ISDIR(inStat.st_mode)) {
         return fail("could not read the message: " + DescribeError(EISDIR));
+    }
+    // A named pipe, a device or a socket holds no saved message, and reading one may never
+    // end (a pipe whose writer waits, /dev/zero).
+    if (!S_ISREG(inStat.st_mode)) {
+        return fail(
+            "could not read the message: it is not a plain file (a named pipe, a device "
+            "or a socket)");
     }
 
     // Open the mailbox, remembering whether this call created it.
@@ -254,14 +299,23 @@ bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine
         return fail(what + DescribeError(error));
     };
 
+    // A small message needs a buffer of its own size only: most messages are far smaller
+    // than the buffer, and a run has thousands of them. It is not filled with zeros first.
+    const std::size_t readSize = std::max<std::size_t>(
+        1, std::min<std::size_t>(bufferSize, static_cast<std::size_t>(inStat.st_size)));
+    const std::unique_ptr<char[]> chunk(new char[readSize]);
     RecordEncoder encoder;
     std::string text;
-    text.reserve(bufferSize * 2 + 64);
+    text.reserve(separatorLine.size() + readSize * 2 + 64);
     text.append(separatorLine);
     text += "\r\n";
-    std::string chunk(bufferSize, '\0');
+    std::size_t readTotal = 0;
     for (;;) {
-        const auto got = ::read(in.get(), chunk.data(), chunk.size());
+        // The whole file is in: spare the read that would only report its end.
+        if (inStat.st_size > 0 && readTotal >= static_cast<std::size_t>(inStat.st_size)) {
+            break;
+        }
+        const auto got = ::read(in.get(), chunk.get(), readSize);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -271,7 +325,8 @@ bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine
         if (got == 0) {
             break;
         }
-        encoder.Feed(chunk.data(), static_cast<std::size_t>(got), text);
+        readTotal += static_cast<std::size_t>(got);
+        encoder.Feed(chunk.get(), static_cast<std::size_t>(got), text);
         if (text.size() >= bufferSize) {
             if (!WriteAll(out.get(), text.data(), text.size())) {
                 return rollBack(mailboxFailure);
