@@ -5,6 +5,7 @@
 
 #include "MailboxMapping.h"
 #include "MboxRecord.h"
+#include "MessageFile.h"
 #include "MessageReader.h"
 #include "modMain.h"
 
@@ -32,12 +33,7 @@ std::string SourcePathOf(const std::string& rowText) {
 }  // namespace
 
 ConversionRun::ConversionRun(const std::string& outputFolder, RunHost& host, PathStyle style)
-    : outputFolder_(WithTrailingSeparator(outputFolder, style)),
-      host_(host),
-      style_(style),
-      reader_(std::make_unique<MessageReader>()) {}
-
-ConversionRun::~ConversionRun() = default;
+    : outputFolder_(WithTrailingSeparator(outputFolder, style)), host_(host), style_(style) {}
 
 bool ConversionRun::ConvertRow(const std::string& rowText, std::string* mailboxPath,
                                std::string* reason) {
@@ -56,14 +52,20 @@ bool ConversionRun::ConvertRow(const std::string& rowText, std::string* mailboxP
     *mailboxPath = target.mailboxPath;
     host_.Yield();
 
-    if (!reader_->LoadMessage(source, &why)) {
-        *reason = "could not read the message: " + why;
-        return false;
+    // The message is opened once: the reader takes its header block, and the record is
+    // written on from the bytes already read.
+    MessageFile message;
+    std::string separator;
+    {
+        MessageReader reader;
+        if (!message.Open(source, &why) || !reader.LoadMessage(message, &why)) {
+            *reason = "could not read the message: " + why;
+            return false;
+        }
+        separator = SeparatorLine(reader.MessageSender(), FormatMboxDate(reader.MessageDate()));
     }
-    const std::string separator =
-        SeparatorLine(reader_->MessageSender(), FormatMboxDate(reader_->MessageDate()));
     host_.Yield();
-    if (!AppendRecord(target.mailboxPath, separator, source, reason)) {
+    if (!AppendRecord(target.mailboxPath, separator, message, reason)) {
         return false;
     }
     host_.Yield();

@@ -3,15 +3,12 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "registry.h"
 
 namespace tolvik {
-
-class MessageReader;
 
 // What the run needs from whoever drives it (the window, the command-line tool, a test).
 class RunHost {
@@ -47,7 +44,6 @@ class ConversionRun {
 public:
     // `outputFolder` is taken with exactly one trailing separator added when it has none.
     ConversionRun(const std::string& outputFolder, RunHost& host, PathStyle style = kNativeStyle);
-    ~ConversionRun();
     ConversionRun(const ConversionRun&) = delete;
     ConversionRun& operator=(const ConversionRun&) = delete;
 
@@ -60,8 +56,6 @@ private:
     std::string outputFolder_;
     RunHost& host_;
     PathStyle style_;
-    // One reader for every row, so that its read buffer is allocated once per run.
-    std::unique_ptr<MessageReader> reader_;
 };
 
 // The progress value after `done` of `total` rows, as the progress bar keeps it.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "MessageFile.h"
 #include "errors.h"
 
 #ifdef _WIN32
@@ -241,6 +242,19 @@ private:
 
 bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine,
                   const std::string& messagePath, std::string* reason, std::size_t bufferSize) {
+    MessageFile message;
+    std::string why;
+    if (!message.Open(messagePath, &why)) {
+        if (reason) {
+            *reason = "could not read the message: " + why;
+        }
+        return false;
+    }
+    return AppendRecord(mailboxPath, separatorLine, message, reason, bufferSize);
+}
+
+bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine,
+                  MessageFile& message, std::string* reason, std::size_t bufferSize) {
     IgnoreFileSizeSignal();
     auto fail = [&](const std::string& what) {
         if (reason) {
@@ -248,23 +262,14 @@ bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine
         }
         return false;
     };
-
-    // O_NONBLOCK: opening a named pipe must not wait for a writer that never comes.
-    FileHandle in(::open(messagePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat inStat {};
-    if (in.get() < 0 || ::fstat(in.get(), &inStat) != 0) {
-        return fail("could not read the message: " + DescribeError(errno));
-    }
-    if (S_ISDIR(inStat.st_mode)) {
-        return fail("could not read the message: " + DescribeError(EISDIR));
-    }
     // A named pipe, a device or a socket holds no saved message, and reading one may never
     // end (a pipe whose writer waits, /dev/zero).
-    if (!S_ISREG(inStat.st_mode)) {
+    if (!message.IsPlainFile()) {
         return fail(
             "could not read the message: it is not a plain file (a named pipe, a device "
             "or a socket)");
     }
+    const struct stat& inStat = message.Info();
 
     // Open the mailbox, remembering whether this call created it.
     bool created = false;
@@ -299,40 +304,39 @@ bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine
         return fail(what + DescribeError(error));
     };
 
+    // What the reader has read already is taken first; then the rest of the file in pieces.
     // A small message needs a buffer of its own size only: most messages are far smaller
-    // than the buffer, and a run has thousands of them. It is not filled with zeros first.
-    const std::size_t readSize = std::max<std::size_t>(
-        1, std::min<std::size_t>(bufferSize, static_cast<std::size_t>(inStat.st_size)));
-    const std::unique_ptr<char[]> chunk(new char[readSize]);
+    // than the buffer, and a run has thousands of them.
+    const std::string_view start = message.Start();
+    const std::size_t rest = static_cast<std::size_t>(inStat.st_size) > start.size()
+                                 ? static_cast<std::size_t>(inStat.st_size) - start.size()
+                                 : 0;
+    const std::size_t readSize = std::max<std::size_t>(1, std::min(bufferSize, rest));
+    std::unique_ptr<char[]> chunk;
     RecordEncoder encoder;
     std::string text;
-    text.reserve(separatorLine.size() + readSize * 2 + 64);
+    text.reserve(separatorLine.size() + std::min(bufferSize, start.size() + readSize) * 2 + 64);
     text.append(separatorLine);
     text += "\r\n";
-    std::size_t readTotal = 0;
-    for (;;) {
-        // The whole file is in: spare the read that would only report its end.
-        if (inStat.st_size > 0 && readTotal >= static_cast<std::size_t>(inStat.st_size)) {
-            break;
-        }
-        const auto got = ::read(in.get(), chunk.get(), readSize);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return rollBack("could not read the message: ");
-        }
-        if (got == 0) {
-            break;
-        }
-        readTotal += static_cast<std::size_t>(got);
-        encoder.Feed(chunk.get(), static_cast<std::size_t>(got), text);
+    encoder.Feed(start.data(), start.size(), text);
+    while (!message.AllRead()) {
         if (text.size() >= bufferSize) {
             if (!WriteAll(out.get(), text.data(), text.size())) {
                 return rollBack(mailboxFailure);
             }
             text.clear();
         }
+        if (!chunk) {
+            chunk.reset(new char[readSize]);
+        }
+        const long got = message.ReadInto(chunk.get(), readSize);
+        if (got < 0) {
+            return rollBack("could not read the message: ");
+        }
+        if (got == 0) {
+            break;
+        }
+        encoder.Feed(chunk.get(), static_cast<std::size_t>(got), text);
     }
     encoder.Finish(text);
     text += "\r\n";

@@ -7,6 +7,8 @@
 
 namespace tolvik {
 
+class MessageFile;
+
 inline constexpr std::size_t kDefaultRecordBuffer = 1 << 20;
 
 // Turns a message file's bytes, fed in pieces of any size, into the text of its record.
@@ -46,6 +48,10 @@ std::string SeparatorLine(std::string_view sender, std::string_view dateText);
 // returns false and sets `reason` to a plain-words account.
 bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine,
                   const std::string& messagePath, std::string* reason,
+                  std::size_t bufferSize = kDefaultRecordBuffer);
+// The same for a message file already open: the bytes read from it so far come first.
+bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine,
+                  MessageFile& message, std::string* reason,
                   std::size_t bufferSize = kDefaultRecordBuffer);
 
 }  // namespace tolvik

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MessageFile.h"
 #include "errors.h"
 
 namespace tolvik {
@@ -551,75 +552,43 @@ MessageReader::MessageReader() = default;
 MessageReader::~MessageReader() = default;
 
 bool MessageReader::LoadMessage(const std::string& path, std::string* reason) {
-    auto fail = [reason](int error) {
-        if (reason) {
-            *reason = DescribeError(error);
-        }
-        return false;
-    };
-    // O_NONBLOCK: a named pipe reads as an empty message instead of hanging the run.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return fail(errno);
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return fail(error);
-    }
-    if (S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        return fail(EISDIR);
-    }
+    MessageFile file;
+    return file.Open(path, reason) && LoadMessage(file, reason);
+}
 
+bool MessageReader::LoadMessage(MessageFile& file, std::string* reason) {
     BlockEndScanner scanner;
-    size_t used = 0;
     size_t end = 0;
     bool found = false;
-    while (used < kMaxHeaderBytes) {
-        const size_t want = std::min(kReadChunk, kMaxHeaderBytes - used);
-        if (buffer_.size() < used + want) {
-            buffer_.resize(used + want);
-        }
-        const ssize_t got = ::read(fd, buffer_.data() + used, want);
+    while (file.Start().size() < kMaxHeaderBytes && !file.AllRead()) {
+        const long got = file.ReadMore(std::min(kReadChunk, kMaxHeaderBytes - file.Start().size()));
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
+            if (reason) {
+                *reason = DescribeError(errno);
             }
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                break;
-            }
-            const int error = errno;
-            ::close(fd);
-            return fail(error);
+            return false;
         }
         if (got == 0) {
             break;
         }
-        used += static_cast<size_t>(got);
-        if (scanner.Scan(std::string_view(buffer_.data(), used), false, &end)) {
+        if (scanner.Scan(file.Start(), false, &end)) {
             found = true;
             break;
         }
-        if (S_ISREG(info.st_mode) && info.st_size > 0 &&
-            used >= static_cast<size_t>(info.st_size)) {
-            break;  // the whole file is in: spare the read that would report its end
-        }
     }
-    ::close(fd);
-    if (!found && !scanner.Scan(std::string_view(buffer_.data(), used), true, &end)) {
-        end = used;
+    const std::string_view start = file.Start().substr(0, kMaxHeaderBytes);
+    if (!found && !scanner.Scan(start, true, &end)) {
+        end = start.size();
     }
 
     MessageDateTime modified;  // 1970-01-01 00:00:00 if the time cannot be converted
     std::tm local{};
-    const std::time_t mtime = info.st_mtime;
+    const std::time_t mtime = file.Info().st_mtime;
     if (::localtime_r(&mtime, &local)) {
         modified = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                     local.tm_hour,        local.tm_min,     local.tm_sec};
     }
-    ReadHeaderBlock(std::string_view(buffer_.data(), end), modified, &sender_, &date_);
+    ReadHeaderBlock(start.substr(0, end), modified, &sender_, &date_);
     return true;
 }
 

@@ -9,14 +9,16 @@
 
 namespace tolvik {
 
+class MessageFile;
+
 // A date and time as written in the message, in the message's own zone.
 struct MessageDateTime {
-    int year = 1970;   // 1 .. 9999
-    int month = 1;     // 1 .. 12
-    int day = 1;       // 1 .. days in month
-    int hour = 0;      // 0 .. 23
-    int minute = 0;    // 0 .. 59
-    int second = 0;    // 0 .. 59 (a leap second 60 is kept as written)
+    int year = 1970;  // 1 .. 9999
+    int month = 1;    // 1 .. 12
+    int day = 1;      // 1 .. days in month
+    int hour = 0;     // 0 .. 23
+    int minute = 0;   // 0 .. 59
+    int second = 0;   // 0 .. 59 (a leap second 60 is kept as written)
 };
 
 // The 24-character date of an mbox separator line: "Fri Mar 05 09:07:03 2010". The weekday
@@ -36,6 +38,8 @@ public:
     // Reads the message file at `path`. Fails (false, with a plain-words reason) only when the
     // file cannot be read; any file that can be read gets a sender and a date.
     bool LoadMessage(const std::string& path, std::string* reason = nullptr);
+    // The same for a file already open; the bytes read stay in `file` for whoever reads on.
+    bool LoadMessage(MessageFile& file, std::string* reason = nullptr);
 
     // After a successful LoadMessage: the message's date in its own zone.
     MessageDateTime MessageDate() const { return date_; }
@@ -51,8 +55,6 @@ public:
 private:
     std::string sender_ = "MAILER-DAEMON";
     MessageDateTime date_{};
-    // Read buffer kept between messages, so a run over many files allocates it once.
-    std::string buffer_;
 };
 
 }  // namespace tolvik
