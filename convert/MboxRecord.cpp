@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "MessageFile.h"
 #include "errors.h"
@@ -46,7 +49,59 @@ std::size_t NextLineByte(const char* p, std::size_t i, std::size_t n, std::size_
     return std::min(*nextCR, *nextLF);
 }
 
+// Calls `visit(j)` for each CR or LF at p[j], j in [k, n), in order, until it returns false;
+// returns the position it was stopped at, or n.
+template <typename Visit>
+std::size_t ForEachLineEndByte(const char* p, std::size_t k, std::size_t n, Visit visit) {
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; k + 16 <= n; k += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        auto found = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+        for (; found != 0; found &= found - 1) {
+            const std::size_t j = k + static_cast<std::size_t>(__builtin_ctz(found));
+            if (!visit(j)) {
+                return j;
+            }
+        }
+    }
+#endif
+    for (; k < n; ++k) {
+        if (IsLineByte(p[k]) && !visit(k)) {
+            return k;
+        }
+    }
+    return n;
+}
+
 }  // namespace
+
+std::size_t RecordEncoder::CopyPlainText(const char* p, std::size_t i, std::size_t n,
+                                         std::string& out) {
+    // Most of a message goes out as it came in: lines ending in CR LF or a lone LF, none of
+    // them starting with "From ". Such text is copied in one piece; the scan stops before the
+    // first line end that needs more (a lone CR, a "From " line after it, or the end of the
+    // piece too near to tell) and leaves it to the line-by-line path.
+    const std::size_t end = ForEachLineEndByte(p, i, n, [&](std::size_t j) {
+        if (p[j] == '\r') {
+            return j + 1 < n && p[j + 1] == '\n';  // CR LF: its LF is looked at next
+        }
+        return j + kFrom.size() < n && std::memcmp(p + j + 1, kFrom.data(), kFrom.size()) != 0;
+    });
+    // A line end that needs more is left whole to the line-by-line path.
+    const std::size_t stop =
+        (end < n && p[end] == '\n' && end > i && p[end - 1] == '\r') ? end - 1 : end;
+    if (stop > i) {
+        out.append(p + i, stop - i);
+        anyLine_ = true;
+        const bool endsWithLF = p[stop - 1] == '\n';
+        atLineStart_ = endsWithLF;
+        lastEnded_ = endsWithLF && stop - 1 > i && p[stop - 2] == '\r';
+    }
+    return stop;
+}
 
 void RecordEncoder::Feed(const char* p, std::size_t n, std::string& out) {
     std::size_t i = 0;
@@ -118,6 +173,13 @@ void RecordEncoder::Feed(const char* p, std::size_t n, std::string& out) {
             atLineStart_ = false;
         }
         atFileStart_ = false;
+        i = CopyPlainText(p, i, n, out);
+        if (i == n) {
+            break;
+        }
+        if (atLineStart_) {
+            continue;
+        }
         // The middle of a line: copy up to the next CR or LF, with its line end, in one piece.
         const std::size_t j = NextLineByte(p, i, n, &nextCR, &nextLF);
         if (j == n) {

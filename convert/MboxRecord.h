@@ -27,6 +27,10 @@ public:
     void Finish(std::string& out);
 
 private:
+    // Copies the text from p[i] on, in the middle of a line, as far as it needs no change;
+    // returns where it stopped.
+    std::size_t CopyPlainText(const char* p, std::size_t i, std::size_t n, std::string& out);
+
     std::string held_;  // the start of a line while it still matches "From "
     bool atFileStart_ = true;
     bool atLineStart_ = true;

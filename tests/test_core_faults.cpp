@@ -25,6 +25,7 @@
 
 #include "ConversionRun.h"
 #include "RunReport.h"
+#include "TestFiles.h"
 
 using namespace tolvik;
 
@@ -46,13 +47,6 @@ enum class Fault {
 bool ChangesTheMessage(Fault fault) {
     return fault == Fault::MessageRemoved || fault == Fault::MessageIsFolder ||
            fault == Fault::MessageIsPipe;
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 // Every mailbox file below `root`, by its path relative to `root`.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "MboxRecord.h"
+#include "TestFiles.h"
 
 using namespace tolvik;
 
@@ -19,20 +20,6 @@ std::string Encode(const std::string& message, std::size_t piece) {
     }
     encoder.Finish(out);
     return out;
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return "<unreadable>";
-    }
-    return file.readAll();
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 }  // namespace
@@ -82,6 +69,15 @@ private Q_SLOTS:
             << QByteArray("From a@b\r\n") << QByteArray("");
         QTest::newRow("second From line after the separator is quoted")
             << QByteArray("From a@b\r\nFrom b@c\r\n") << QByteArray(">From b@c\r\n");
+        QTest::newRow("From after an LF and a CR LF")
+            << QByteArray("a\n\r\nFrom b\r\n") << QByteArray("a\n\r\n>From b\r\n");
+        QTest::newRow("long lines of every kind")
+            << QByteArray(
+                   "0123456789abcdefghij\r\nFrom x\r\n0123456789abcdefghijk\rFrom y\n"
+                   "0123456789abcdefghijkl\nFrom z\r0123456789abcdefghijklm\r\r\n")
+            << QByteArray(
+                   "0123456789abcdefghij\r\n>From x\r\n0123456789abcdefghijk\r\n>From y\n"
+                   "0123456789abcdefghijkl\n>From z\r\n0123456789abcdefghijklm\r\n\r\n");
         QTest::newRow("NUL bytes pass") << QByteArray("a\0b\r\n", 5) << QByteArray("a\0b\r\n", 5);
         QTest::newRow("8-bit bytes pass") << QByteArray("caf\xe9\r\n") << QByteArray("caf\xe9\r\n");
     }

@@ -6,22 +6,11 @@
 
 #include "ConversionRun.h"
 #include "RunReport.h"
+#include "TestFiles.h"
 
 using namespace tolvik;
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 struct RecordingHost : RunHost {
     std::vector<int> started;

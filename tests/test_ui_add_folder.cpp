@@ -8,17 +8,12 @@
 #include "FileList.h"
 #include "FlexGrid.h"
 #include "ScriptedServices.h"
+#include "TestFiles.h"
 #include "frmStep1.h"
 
 using namespace tolvik;
 
 namespace {
-
-void Touch(const QString& path) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-}
 
 QList<QByteArray> Rows(frmStep1& window) {
     QList<QByteArray> rows;
@@ -42,7 +37,7 @@ private Q_SLOTS:
         for (const char* name :
              {"a.EML", "b.Eml", "10.eml", "2.eml", "d.eml.bak", "e.emlx", "f.txt", ".hidden.eml",
               "Inbox/x.eml", "Inbox/Old/z.eml", "Sent/y.eml", ".secret/s.eml"}) {
-            Touch(root + "/" + name);
+            WriteFile(root + "/" + name);
         }
         ScriptedFolderPicker picker;
         ScriptedDialogs dialogs;
@@ -93,7 +88,7 @@ private Q_SLOTS:
 
     void folderWithoutMessagesDisablesConvert() {
         QTemporaryDir dir;
-        Touch(dir.filePath("notes.txt"));
+        WriteFile(dir.filePath("notes.txt"));
         ScriptedFolderPicker picker;
         ScriptedDialogs dialogs;
         frmStep1 window({.folderPicker = &picker, .dialogs = &dialogs});
@@ -127,7 +122,7 @@ private Q_SLOTS:
     void windowStaysLiveWhileAdding() {
         QTemporaryDir dir;
         for (int i = 0; i < 50; ++i) {
-            Touch(dir.filePath(QStringLiteral("m%1.eml").arg(i)));
+            WriteFile(dir.filePath(QStringLiteral("m%1.eml").arg(i)));
         }
         ScriptedFolderPicker picker;
         ScriptedDialogs dialogs;

@@ -8,23 +8,12 @@
 #include "FlexGrid.h"
 #include "ProgressBar.h"
 #include "ScriptedServices.h"
+#include "TestFiles.h"
 #include "frmStep1.h"
 
 using namespace tolvik;
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 // A window with scripted dialogs, a list of message files in <tmp>/src/Mail/Inbox and an
 // output folder <tmp>/out.
