@@ -215,6 +215,22 @@ std::string FirstMailbox(InternetAddressList* list, bool ascii_domain) {
     return {};
 }
 
+// The position after the comment that starts at text[pos] (an opening parenthesis);
+// comments nest, and a backslash takes the character after it as it is.
+size_t AfterComment(std::string_view text, size_t pos) {
+    int depth = 0;
+    for (; pos < text.size(); ++pos) {
+        if (text[pos] == '\\') {
+            ++pos;
+        } else if (text[pos] == '(') {
+            ++depth;
+        } else if (text[pos] == ')' && --depth == 0) {
+            break;
+        }
+    }
+    return pos + 1;
+}
+
 // GMime gives up on some addresses that real mailers send: raw 8-bit bytes, a dot at the end
 // of the local part (common from Japanese phones), an unclosed comment. For those the address
 // is the text inside the first <...>, or the first word with an '@' outside quotes, whichever
@@ -224,17 +240,7 @@ std::string RescueAddress(std::string_view value) {
     while (pos < value.size()) {
         const char c = value[pos];
         if (c == '(') {
-            int depth = 0;
-            for (; pos < value.size(); ++pos) {
-                if (value[pos] == '\\') {
-                    ++pos;
-                } else if (value[pos] == '(') {
-                    ++depth;
-                } else if (value[pos] == ')' && --depth == 0) {
-                    break;
-                }
-            }
-            ++pos;
+            pos = AfterComment(value, pos);
         } else if (c == '<') {
             const size_t close = value.find('>', pos + 1);
             std::string_view inner =
@@ -466,17 +472,7 @@ bool ParseDate(std::string_view raw, MessageDateTime* out) {
     while (pos < text.size() && count < words.size()) {
         const char c = text[pos];
         if (c == '(') {
-            int depth = 0;
-            for (; pos < text.size(); ++pos) {
-                if (text[pos] == '\\') {
-                    ++pos;
-                } else if (text[pos] == '(') {
-                    ++depth;
-                } else if (text[pos] == ')' && --depth == 0) {
-                    break;
-                }
-            }
-            ++pos;
+            pos = AfterComment(text, pos);
         } else if (IsBlank(c) || c == ',' || c == '\r' || c == '\n') {
             ++pos;
         } else {
