@@ -1,5 +1,4 @@
 // tolvik-convert: the conversion run without the window.
-#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "ConversionRun.h"
+#include "FileSystem.h"
 #include "MessageFiles.h"
 #include "modMain.h"
 
@@ -33,11 +33,6 @@ const char* const kUsage =
 int UsageError(const std::string& what) {
     std::fprintf(stderr, "tolvik-convert: %s\n\n%s", what.c_str(), kUsage);
     return 2;
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string Absolute(const std::string& path) {
@@ -133,7 +128,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> rows;
     for (const std::string& source : sources) {
         const std::string path = Absolute(source);
-        if (IsFolder(path)) {
+        if (tolvik::DiskFileSystem().FolderExists(path)) {
             int skipped = 0;
             for (auto& file : tolvik::MessageFilesOf(path, &skipped)) {
                 rows.push_back(std::move(file));
