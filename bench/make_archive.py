@@ -8,6 +8,11 @@
         files, and a few messages of several megabytes.
     make_archive.py big FILE [--size BYTES]
         One message of BYTES (default 1 GiB): a short header block and a base64 body.
+    make_archive.py small FOLDER [--messages N] [--folders F]
+        N small messages (default 100,000, about 200 bytes each) spread evenly over F
+        folders (default 1,000: ten folders of a hundred each) below FOLDER/Mail, as a
+        mailbox of many short notes is saved: the cost per message and per folder, not per
+        byte.
 
 The same arguments always give the same bytes. An archive that is already complete (its
 stamp file matches the arguments) is left as it is.
@@ -221,6 +226,37 @@ def make_big(path, size, seed):
     print("message %s: %.0f MB" % (path, os.path.getsize(path) / 1e6))
 
 
+def make_small(root, count, folder_count, seed):
+    stamp = os.path.join(root, ".complete")
+    want = "small messages=%d folders=%d seed=%d v1\n" % (count, folder_count, seed)
+    if os.path.exists(stamp) and open(stamp).read() == want:
+        print("archive %s is complete" % root)
+        return
+    if os.path.exists(root):
+        sys.exit("%s exists but is not a complete archive of these arguments; remove it first"
+                 % root)
+    rng = random.Random(seed)
+    tops = max(1, folder_count // 100)
+    folders = [os.path.join(root, "Mail", "Box %02d" % (index % tops), "Folder %03d" % index)
+               for index in range(folder_count)]
+    for folder in folders:
+        os.makedirs(folder)
+    total = 0
+    for number in range(count):
+        words = " ".join(rng.choice(WORDS) for _ in range(rng.randint(10, 22)))
+        text = ("From: %s\nDate: %s\nSubject: note %d\n\n%s\n"
+                % (address(rng), date_text(rng), number, words)).replace("\n", "\r\n")
+        folder = folders[number * folder_count // count]
+        data = text.encode("ascii")
+        with open(os.path.join(folder, "note-%06d.eml" % number), "wb") as out:
+            out.write(data)
+        total += len(data)
+    with open(stamp, "w") as out:
+        out.write(want)
+    print("archive %s: %d messages in %d folders, %.1f MB"
+          % (root, count, folder_count, total / 1e6))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     sub = parser.add_subparsers(dest="what", required=True)
@@ -232,9 +268,16 @@ def main():
     big.add_argument("file")
     big.add_argument("--size", type=int, default=1 << 30)
     big.add_argument("--seed", type=int, default=1)
+    small = sub.add_parser("small")
+    small.add_argument("folder")
+    small.add_argument("--messages", type=int, default=100000)
+    small.add_argument("--folders", type=int, default=1000)
+    small.add_argument("--seed", type=int, default=2001)
     args = parser.parse_args()
     if args.what == "archive":
         make_archive(args.folder, args.messages, args.seed)
+    elif args.what == "small":
+        make_small(args.folder, args.messages, args.folders, args.seed)
     else:
         make_big(args.file, args.size, args.seed)
 

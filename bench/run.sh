@@ -10,4 +10,6 @@ out=${TOLVIK_BENCH_OUT:-$root/bench/out}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j 2 --target tolvik-convert window_bench copy_floor
 python3 "$root/bench/make_archive.py" archive "$out/archive"
-python3 "$root/bench/measure.py" --bin "$build/bin" --archive "$out/archive" --work "$out/work" "$@"
+python3 "$root/bench/make_archive.py" small "$out/small"
+python3 "$root/bench/measure.py" --bin "$build/bin" --archive "$out/archive" --small "$out/small" \
+    --work "$out/work" "$@"
