@@ -322,9 +322,11 @@ void frmStep1::CmdConvert2PDF_Click() {
         ConversionRun run(outputFolder, host);
         summary = run.Run(fileList_->RowCount(),
                           [this](int row) { return fileList_->RowText(row).toStdString(); });
-        if (!summary.stopped && !summary.failures.empty()) {
-            const std::string text = FailureReportText(summary);
-            dialogs_->Warn(this, DisplayPath(text));
+        // Each path is decoded on its own: one name in Latin-1 must not garble the others.
+        const std::string text = RunReportText(
+            summary, [](const std::string& path) { return DisplayPath(path).toStdString(); });
+        if (!summary.stopped && !text.empty()) {
+            dialogs_->Warn(this, QString::fromStdString(text));
         }
     }
 }

@@ -1,4 +1,5 @@
 // tolvik-convert: the conversion run without the window.
+#include <signal.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "ConversionRun.h"
 #include "FileSystem.h"
 #include "MessageFiles.h"
+#include "RunReport.h"
 #include "modMain.h"
 
 namespace {
@@ -28,7 +30,45 @@ const char* const kUsage =
     "  -V, --version        show the version and exit\n"
     "\n"
     "Exit status: 0 when every message was converted, 1 when some could not be,\n"
-    "2 on a usage error.\n";
+    "2 on a usage error. Interrupted (Ctrl-C, SIGTERM, SIGHUP), it takes the record in\n"
+    "progress off its mailbox again, saves what it wrote and exits with 128 + the signal's\n"
+    "number (130, 143, 129).\n";
+
+// The signal that asked the run to end, or 0.
+volatile sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int signal) {
+    if (stopSignal == 0) {
+        stopSignal = signal;
+    }
+}
+
+// Ctrl-C, SIGTERM and SIGHUP end the run cleanly; system calls they interrupt are not
+// restarted, so that a wait for a lock ends at once. A closed pipe on the other end of a
+// standard stream makes its writes fail instead of ending the program.
+void HandleSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+const char* SignalName(int signal) {
+    switch (signal) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGHUP:
+            return "SIGHUP";
+        default:
+            return "a signal";
+    }
+}
 
 int UsageError(const std::string& what) {
     std::fprintf(stderr, "tolvik-convert: %s\n\n%s", what.c_str(), kUsage);
@@ -57,9 +97,16 @@ class TerminalHost : public tolvik::RunHost {
 public:
     explicit TerminalHost(bool showProgress) : showProgress_(showProgress) {}
 
-    void RowFailed(int, const std::string& path, const std::string& reason) override {
+    bool StopRequested() override { return stopSignal != 0; }
+    bool InterruptRequested() override { return stopSignal != 0; }
+    void RowFailed(int, const std::string& path, const tolvik::Failure& failure) override {
         ClearProgress();
-        std::fprintf(stderr, "tolvik-convert: %s: %s\n", path.c_str(), reason.c_str());
+        std::fprintf(stderr, "tolvik-convert: %s: %s\n", path.c_str(),
+                     tolvik::Describe(failure).c_str());
+    }
+    void MailboxRepaired(const tolvik::MailboxRepair& repair) override {
+        ClearProgress();
+        std::fprintf(stderr, "tolvik-convert: %s\n", tolvik::RepairText(repair).c_str());
     }
     void RowFinished(int row, int rowCount, float) override {
         if (showProgress_) {
@@ -124,6 +171,7 @@ int main(int argc, char** argv) {
         return UsageError("no message files or folders given");
     }
 
+    HandleSignals();
     // The list, as the window would hold it: files as given, folders by their message files.
     std::vector<std::string> rows;
     for (const std::string& source : sources) {
@@ -156,9 +204,23 @@ int main(int argc, char** argv) {
         run.Run(static_cast<int>(rows.size()), [&](int row) { return rows[row]; });
     host.EndProgress();
 
+    if (summary.saveFailure) {
+        std::fprintf(stderr, "tolvik-convert: %s\n",
+                     tolvik::Describe(*summary.saveFailure).c_str());
+    }
+    const int signal = stopSignal;
+    if (signal != 0) {
+        std::fprintf(
+            stderr, "tolvik-convert: stopped by %s%s after %d of %d messages\n", SignalName(signal),
+            summary.interrupted ? "; the record in progress was taken off again" : "",
+            summary.converted + static_cast<int>(summary.failures.size()), summary.rowCount);
+    }
     const int failed = static_cast<int>(summary.failures.size());
     std::fprintf(stderr, "tolvik-convert: %d converted, %d failed, %d mailbox%s written\n",
                  summary.converted, failed, summary.mailboxesWritten,
                  summary.mailboxesWritten == 1 ? "" : "es");
-    return failed == 0 ? 0 : 1;
+    if (signal != 0) {
+        return 128 + signal;
+    }
+    return failed == 0 && !summary.saveFailure ? 0 : 1;
 }

@@ -21,7 +21,7 @@ int MakeOneFolder(const std::string& path) {
 #ifdef _WIN32
     return ::_mkdir(path.c_str());
 #else
-    return ::mkdir(path.c_str(), 0777);
+    return ::mkdir(path.c_str(), 0700);  // mail is private: new folders are the owner's alone
 #endif
 }
 
@@ -39,10 +39,11 @@ bool EnsureDirectoryPath(const std::string& path, std::string* reason) {
         if (level.empty() || (level.size() == 2 && level[1] == ':')) {
             continue;  // the root itself, or a drive such as C:
         }
-        if (MakeOneFolder(level) != 0 && errno != EEXIST) {
-            if (!IsFolder(level)) {
+        if (MakeOneFolder(level) != 0) {
+            const int error = errno;  // before any other call can change it
+            if (error != EEXIST && !IsFolder(level)) {
                 if (reason) {
-                    *reason = DescribeError(errno);
+                    *reason = DescribeError(error);
                 }
                 return false;
             }

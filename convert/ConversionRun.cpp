@@ -32,22 +32,21 @@ std::string SourcePathOf(const std::string& rowText) {
 
 }  // namespace
 
-ConversionRun::ConversionRun(const std::string& outputFolder, RunHost& host, PathStyle style)
-    : outputFolder_(WithTrailingSeparator(outputFolder, style)), host_(host), style_(style) {}
+ConversionRun::ConversionRun(const std::string& outputFolder, RunHost& host, PathStyle style,
+                             LockTimes lockTimes)
+    : outputFolder_(WithTrailingSeparator(outputFolder, style)),
+      host_(host),
+      style_(style),
+      lockTimes_(lockTimes) {}
 
-bool ConversionRun::ConvertRow(const std::string& rowText, std::string* mailboxPath,
-                               std::string* reason) {
+AppendResult ConversionRun::ConvertRow(const std::string& rowText, MailboxWriter& writer,
+                                       std::string* mailboxPath, Failure* failure) {
     const std::string source = SourcePathOf(rowText);
     if (source.empty()) {
-        *reason = "the list row holds no file name";
-        return false;
+        *failure = Failure::Of(Stage::ListRow, Problem::NoFileName);
+        return AppendResult::Failed;
     }
     const MailboxTarget target = MailboxFor(source, outputFolder_, style_);
-    std::string why;
-    if (!EnsureDirectoryPath(target.mirroredFolder, &why)) {
-        *reason = "could not create the folder " + target.mirroredFolder + ": " + why;
-        return false;
-    }
     host_.Yield();
     *mailboxPath = target.mailboxPath;
     host_.Yield();
@@ -58,26 +57,35 @@ bool ConversionRun::ConvertRow(const std::string& rowText, std::string* mailboxP
     std::string separator;
     {
         MessageReader reader;
-        if (!message.Open(source, &why) || !reader.LoadMessage(message, &why)) {
-            *reason = "could not read the message: " + why;
-            return false;
+        if (!message.Open(source, nullptr) || !reader.LoadMessage(message)) {
+            *failure = Failure::System(Stage::ReadMessage, message.Error(), source);
+            return AppendResult::Failed;
         }
         separator = SeparatorLine(reader.MessageSender(), FormatMboxDate(reader.MessageDate()));
     }
     host_.Yield();
-    if (!AppendRecord(target.mailboxPath, separator, message, reason)) {
-        return false;
+    const AppendResult result = writer.Append(target, separator, message, failure,
+                                              [this] { return host_.InterruptRequested(); });
+    if (result == AppendResult::Appended) {
+        host_.Yield();
     }
-    host_.Yield();
-    return true;
+    return result;
 }
 
 RunSummary ConversionRun::Run(int rowCount, const std::function<std::string(int)>& rowText) {
     RunSummary summary;
     summary.rowCount = rowCount;
+    if (rowCount > 0) {
+        EnsureDirectoryPath(outputFolder_);  // should it have gone since it was chosen
+    }
+    MailboxWriter writer(outputFolder_, lockTimes_, style_);
+    writer.onRepair = [&](const MailboxRepair& repair) {
+        summary.repairs.push_back(repair);
+        host_.MailboxRepaired(repair);
+    };
     std::unordered_set<std::string> mailboxes;
     for (int row = 0; row < rowCount; ++row) {
-        if (host_.StopRequested()) {
+        if (host_.StopRequested() || host_.InterruptRequested()) {
             summary.stopped = true;
             break;
         }
@@ -85,17 +93,27 @@ RunSummary ConversionRun::Run(int rowCount, const std::function<std::string(int)
         host_.Yield();
         const std::string text = rowText(row);
         std::string mailbox;
-        std::string reason;
-        if (ConvertRow(text, &mailbox, &reason)) {
+        Failure failure;
+        const AppendResult result = ConvertRow(text, writer, &mailbox, &failure);
+        if (result == AppendResult::Interrupted) {
+            summary.stopped = true;
+            summary.interrupted = true;
+            break;
+        }
+        if (result == AppendResult::Appended) {
             ++summary.converted;
             mailboxes.insert(mailbox);
         } else {
-            summary.failures.push_back({text, reason});
-            host_.RowFailed(row, text, reason);
+            summary.failures.push_back({text, failure});
+            host_.RowFailed(row, text, failure);
         }
         host_.RowFinished(row, rowCount, ProgressPercent(row + 1, rowCount));
     }
     summary.mailboxesWritten = static_cast<int>(mailboxes.size());
+    Failure saveFailure;
+    if (!writer.Save(&saveFailure)) {
+        summary.saveFailure = saveFailure;
+    }
     return summary;
 }
 

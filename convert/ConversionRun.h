@@ -3,9 +3,12 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Failure.h"
+#include "MailboxWriter.h"
 #include "registry.h"
 
 namespace tolvik {
@@ -18,18 +21,22 @@ public:
     virtual void Yield() {}
     // Asked before each row: true ends the run there, after the record last written.
     virtual bool StopRequested() { return false; }
+    // Asked also while a record is written or a lock waited for: true ends the run at once,
+    // and the record in progress is taken off its mailbox again.
+    virtual bool InterruptRequested() { return false; }
     // Row `row` is about to be converted.
     virtual void RowStarted(int /*row*/) {}
     // Row `row` could not be converted; the run goes on with the next row.
-    virtual void RowFailed(int /*row*/, const std::string& /*path*/,
-                           const std::string& /*reason*/) {}
+    virtual void RowFailed(int /*row*/, const std::string& /*path*/, const Failure& /*failure*/) {}
+    // An unfinished record that a killed run had left was cut off a mailbox.
+    virtual void MailboxRepaired(const MailboxRepair& /*repair*/) {}
     // Row `row` is done, converted or failed; `percent` is 100 * (row + 1) / rowCount.
     virtual void RowFinished(int /*row*/, int /*rowCount*/, float /*percent*/) {}
 };
 
 struct RowFailure {
-    std::string path;
-    std::string reason;
+    std::string path;  // the row's text
+    Failure failure;
 };
 
 struct RunSummary {
@@ -38,24 +45,32 @@ struct RunSummary {
     std::vector<RowFailure> failures;
     int mailboxesWritten = 0;  // distinct mailbox files that received a record
     bool stopped = false;      // the host asked the run to stop before the last row
+    bool interrupted = false;  // ... and a record in progress was taken off again
+    std::vector<MailboxRepair> repairs;
+    // What was written could not all be saved to the disk.
+    std::optional<Failure> saveFailure;
 };
 
 class ConversionRun {
 public:
     // `outputFolder` is taken with exactly one trailing separator added when it has none.
-    ConversionRun(const std::string& outputFolder, RunHost& host, PathStyle style = kNativeStyle);
+    ConversionRun(const std::string& outputFolder, RunHost& host, PathStyle style = kNativeStyle,
+                  LockTimes lockTimes = {});
     ConversionRun(const ConversionRun&) = delete;
     ConversionRun& operator=(const ConversionRun&) = delete;
 
-    // Converts rows 0 .. rowCount - 1; `rowText` gives the listed path of a row.
+    // Converts rows 0 .. rowCount - 1; `rowText` gives the listed path of a row. Before it
+    // returns, everything it wrote is on the disk.
     RunSummary Run(int rowCount, const std::function<std::string(int)>& rowText);
 
 private:
-    bool ConvertRow(const std::string& rowText, std::string* mailboxPath, std::string* reason);
+    AppendResult ConvertRow(const std::string& rowText, MailboxWriter& writer,
+                            std::string* mailboxPath, Failure* failure);
 
     std::string outputFolder_;
     RunHost& host_;
     PathStyle style_;
+    LockTimes lockTimes_;
 };
 
 // The progress value after `done` of `total` rows, as the progress bar keeps it.

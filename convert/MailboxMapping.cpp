@@ -58,11 +58,11 @@ std::string WithinFolder(std::string_view relative, PathStyle style) {
 MailboxTarget MailboxFor(std::string_view sourcePath, std::string_view outputFolder,
                          PathStyle style) {
     MailboxTarget target;
-    target.mirroredFolder = std::string(outputFolder);
-    target.mirroredFolder +=
+    target.relativeFolder =
         WithinFolder(WithoutRoot(FolderOfPath(sourcePath, style), style), style);
-    target.mailboxPath =
-        target.mirroredFolder + MailboxNameOf(target.mirroredFolder, style) + ".mbox";
+    target.mirroredFolder = std::string(outputFolder) + target.relativeFolder;
+    target.mailboxName = MailboxNameOf(target.mirroredFolder, style) + ".mbox";
+    target.mailboxPath = target.mirroredFolder + target.mailboxName;
     return target;
 }
 

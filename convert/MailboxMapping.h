@@ -27,6 +27,10 @@ std::string WithinFolder(std::string_view relative, PathStyle style = kNativeSty
 struct MailboxTarget {
     std::string mirroredFolder;  // ends with a separator
     std::string mailboxPath;
+    // The same place relative to the output folder: the folders to enter (ends with a
+    // separator unless it is the output folder itself) and the mailbox's file name.
+    std::string relativeFolder;
+    std::string mailboxName;
 };
 
 // `outputFolder` must end with a separator.

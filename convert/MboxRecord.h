@@ -7,8 +7,6 @@
 
 namespace tolvik {
 
-class MessageFile;
-
 inline constexpr std::size_t kDefaultRecordBuffer = 1 << 20;
 
 // Turns a message file's bytes, fed in pieces of any size, into the text of its record.
@@ -43,19 +41,5 @@ private:
 
 // The separator line without its line end: "From ", the sender, a space, the date text.
 std::string SeparatorLine(std::string_view sender, std::string_view dateText);
-
-// Appends the record of the message file at `messagePath` to the mailbox file, creating the
-// mailbox when it is missing. The record is appended whole or not at all: when reading the
-// message or writing the mailbox fails part-way, the mailbox is cut back to its length before
-// the record (and a mailbox this call created is removed). Reads and writes in pieces of
-// `bufferSize` bytes, so a message of any size costs only that much memory. On failure
-// returns false and sets `reason` to a plain-words account.
-bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine,
-                  const std::string& messagePath, std::string* reason,
-                  std::size_t bufferSize = kDefaultRecordBuffer);
-// The same for a message file already open: the bytes read from it so far come first.
-bool AppendRecord(const std::string& mailboxPath, std::string_view separatorLine,
-                  MessageFile& message, std::string* reason,
-                  std::size_t bufferSize = kDefaultRecordBuffer);
 
 }  // namespace tolvik

@@ -24,6 +24,7 @@ bool MessageFile::Open(const std::string& path, std::string* reason) {
         error = EISDIR;
     }
     if (error != 0) {
+        error_ = error;
         if (reason) {
             *reason = DescribeError(error);
         }
@@ -47,6 +48,9 @@ long MessageFile::ReadInto(char* into, std::size_t size) {
         }
         if (got == 0) {
             ended_ = true;
+        }
+        if (got < 0) {
+            error_ = errno;
         }
         if (got > 0) {
             readTotal_ += static_cast<std::size_t>(got);

@@ -38,6 +38,9 @@ public:
     // True when every byte of a plain file has been read.
     bool AllRead() const;
 
+    // The system's error (errno) of the last open or read that failed.
+    int Error() const { return error_; }
+
 private:
     int fd_ = -1;
     struct stat info_ {};
@@ -45,6 +48,7 @@ private:
     std::size_t used_ = 0;
     std::size_t readTotal_ = 0;
     bool ended_ = false;
+    int error_ = 0;
 };
 
 }  // namespace tolvik

@@ -1,10 +1,10 @@
-// The text that tells a user which messages a run could not convert.
+// The text that tells a user what went wrong in a run.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "ConversionRun.h"
+#include "Failure.h"
 
 namespace tolvik {
 
@@ -12,9 +12,14 @@ inline constexpr int kReportedFailures = 10;
 
 // Empty when every row was converted. Otherwise: how many of how many messages could not be
 // converted, up to ten of them as path and reason, then how many more. `showPath` turns a
-// listed path into the text a user reads.
-std::string FailureReportText(
-    const RunSummary& summary, const std::function<std::string(const std::string&)>& showPath =
-                                   [](const std::string& path) { return path; });
+// path into the text a user reads; each path is turned on its own.
+std::string FailureReportText(const RunSummary& summary, const ShowPath& showPath = AsBytes);
+
+// One line for a mailbox that had an unfinished record cut off.
+std::string RepairText(const MailboxRepair& repair, const ShowPath& showPath = AsBytes);
+
+// Everything the user is told after a run: the rows that failed, the mailboxes that were
+// repaired, and a failure to save to the disk. Empty when there is nothing to tell.
+std::string RunReportText(const RunSummary& summary, const ShowPath& showPath = AsBytes);
 
 }  // namespace tolvik

@@ -173,7 +173,7 @@ private:
         ConversionRun run(dir.filePath("out").toStdString(), host);
         const RunSummary summary = run.Run(1, [&](int) { return path.toStdString(); });
         QVERIFY2(summary.failures.empty(),
-                 summary.failures.empty() ? "" : summary.failures[0].reason.c_str());
+                 summary.failures.empty() ? "" : Describe(summary.failures[0].failure).c_str());
         QCOMPARE(summary.converted, 1);
         QString why;
         QVERIFY2(

@@ -125,30 +125,6 @@ private:
     bool active_ = false;
 };
 
-// A small tmpfs over a folder for its lifetime: a disk that fills up for real.
-class SmallDisk {
-public:
-    SmallDisk(const QString& folder, const char* size) : folder_(QFile::encodeName(folder)) {
-        const std::string options = std::string("size=") + size + ",mode=0755";
-        mounted_ = ::mount("tmpfs", folder_.constData(), "tmpfs", 0, options.c_str()) == 0;
-        error_ = mounted_ ? 0 : errno;
-    }
-    ~SmallDisk() {
-        if (mounted_) {
-            ::umount2(folder_.constData(), MNT_DETACH);
-        }
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-    bool Mounted() const { return mounted_; }
-    int Error() const { return error_; }
-
-private:
-    QByteArray folder_;
-    bool mounted_ = false;
-    int error_ = 0;
-};
-
 // Acts on the failing row at one of its steps: step 0 is the row's start, step k its k-th
 // pause for events (the run pauses between opening the folder, reading the message and
 // writing the record).
@@ -170,7 +146,7 @@ struct FaultHost : RunHost {
             MaybeAct();
         }
     }
-    void RowFailed(int, const std::string& path, const std::string&) override {
+    void RowFailed(int, const std::string& path, const Failure&) override {
         failedPaths.push_back(path);
     }
     void RowFinished(int, int, float) override { inFaultRow_ = false; }
@@ -261,7 +237,7 @@ private Q_SLOTS:
         row("disk full in the middle of a record", Fault::DiskFull, "A", "the disk is full");
         row("mailbox path taken by a folder", Fault::MailboxIsFolder, "V/W", "it is a folder");
         row("output folder cannot be created: a file in its place", Fault::OutputFolderIsFile,
-            "V/W", "a file of that name is in the way");
+            "V/W", "a file stands where a folder is needed");
         row("output folder cannot be created: a file above it", Fault::OutputParentIsFile, "V/W",
             "a file stands where a folder is needed");
         row("message removed after listing", Fault::MessageRemoved, "A", "it does not exist");
@@ -307,7 +283,7 @@ private Q_SLOTS:
                 case Fault::FileSizeLimit:
                     break;  // set just before the run
                 case Fault::DiskFull:
-                    disk = std::make_unique<SmallDisk>(out, "1m");
+                    disk = std::make_unique<SmallDisk>(out, "size=1m");
                     if (!disk->Mounted()) {
                         QSKIP(qPrintable("a tmpfs cannot be mounted here: " +
                                          QString::fromLocal8Bit(std::strerror(disk->Error()))));
@@ -368,7 +344,8 @@ private Q_SLOTS:
                 QCOMPARE(summary.failures.size(), std::size_t(1));
                 QCOMPARE(summary.failures[0].path, failing);
                 QCOMPARE(host.failedPaths, std::vector<std::string>{failing});
-                const QString reason = QString::fromStdString(summary.failures[0].reason);
+                const QString reason =
+                    QString::fromStdString(Describe(summary.failures[0].failure));
                 QVERIFY2(reason.contains(reasonPart), qPrintable(reason));
                 const QString report = QString::fromStdString(FailureReportText(summary));
                 QVERIFY2(report.startsWith("1 of 5 messages could not be converted"),

@@ -3,8 +3,10 @@
 #include <unistd.h>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <string>
 
+#include "MailboxWriter.h"
 #include "MboxRecord.h"
 #include "TestFiles.h"
 
@@ -213,12 +215,20 @@ private Q_SLOTS:
 
     void fullDiskIsReported() {
         QTemporaryDir dir;
-        WriteFile(dir.filePath("a.eml"), "Subject: a\r\n\r\nbody");
-        QVERIFY(QFile::link("/dev/full", dir.filePath("Full.mbox")));
+        WriteFile(dir.filePath("a.eml"), "Subject: a\r\n\r\n" + QByteArray(3 << 20, 'a'));
+        QVERIFY(QDir(dir.path()).mkdir("disk"));
+        SmallDisk disk(dir.filePath("disk"), "size=1m");
+        if (!disk.Mounted()) {
+            QSKIP(qPrintable("a tmpfs cannot be mounted here: " +
+                             QString::fromLocal8Bit(std::strerror(disk.Error()))));
+        }
+        const QByteArray earlier = "From x@y Fri Mar 05 09:07:03 2010\r\nearlier\r\n\r\n";
+        WriteFile(dir.filePath("disk/Full.mbox"), earlier);
         std::string reason;
-        QVERIFY(!AppendRecord(dir.filePath("Full.mbox").toStdString(), "From a@x D",
+        QVERIFY(!AppendRecord(dir.filePath("disk/Full.mbox").toStdString(), "From a@x D",
                               dir.filePath("a.eml").toStdString(), &reason));
         QVERIFY2(QString::fromStdString(reason).contains("disk is full"), reason.c_str());
+        QCOMPARE(ReadAll(dir.filePath("disk/Full.mbox")), earlier);
     }
 
     void messageThatIsItsOwnMailboxIsRefused() {

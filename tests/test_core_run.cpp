@@ -1,6 +1,7 @@
 // The conversion run over a list: mailboxes per folder, progress, failures, stopping.
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ struct RecordingHost : RunHost {
     std::vector<std::string> failed;
     int stopAfter = -1;
     void RowStarted(int row) override { started.push_back(row); }
-    void RowFailed(int, const std::string& path, const std::string&) override {
+    void RowFailed(int, const std::string& path, const Failure&) override {
         failed.push_back(path);
     }
     void RowFinished(int, int, float percent) override { percents.push_back(percent); }
@@ -125,11 +126,12 @@ private Q_SLOTS:
         RunSummary summary;
         summary.rowCount = 20;
         for (int i = 0; i < 13; ++i) {
-            summary.failures.push_back({"/m/" + std::to_string(i) + ".eml", "gone"});
+            summary.failures.push_back(
+                {"/m/" + std::to_string(i) + ".eml", Failure::System(Stage::ReadMessage, ENOENT)});
         }
         const QString report = QString::fromStdString(FailureReportText(summary));
         QVERIFY(report.startsWith("13 of 20 messages could not be converted"));
-        QVERIFY(report.contains("/m/9.eml: gone"));
+        QVERIFY(report.contains("/m/9.eml: could not read the message: it does not exist"));
         QVERIFY(!report.contains("/m/10.eml"));
         QVERIFY(report.contains("3 more"));
         QVERIFY(FailureReportText(RunSummary{}).empty());
