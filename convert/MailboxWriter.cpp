@@ -141,6 +141,49 @@ LockContent ParseLock(std::string_view text) {
     return lock;
 }
 
+// True when the bytes from `start` to `end` of the file are the start of one record of this
+// program: the line ends put before it, its "From " line, then lines none of which begins
+// with "From " (the record writer quotes those). Anything else there was written by another
+// program, and is not this program's to cut.
+bool HoldsOneRecord(int fd, long long start, long long end) {
+    constexpr std::string_view kFrom = "From ";
+    char head[16];
+    const auto headSize = static_cast<std::size_t>(std::min<long long>(sizeof head, end - start));
+    if (::pread(fd, head, headSize, static_cast<off_t>(start)) != static_cast<ssize_t>(headSize)) {
+        return false;
+    }
+    std::size_t from = 0;
+    while (from < headSize && from < 4 && (head[from] == '\r' || head[from] == '\n')) {
+        ++from;
+    }
+    const std::string_view first(head + from, headSize - from);
+    if (first.size() < kFrom.size()) {
+        return first == kFrom.substr(0, first.size());  // cut within its first bytes
+    }
+    if (!first.starts_with(kFrom)) {
+        return false;
+    }
+    constexpr std::size_t kPiece = 1 << 20;
+    std::string piece(kPiece + kFrom.size() + 1, '\0');
+    std::size_t kept = 0;  // the end of the piece before, for a line start across pieces
+    for (long long at = start + static_cast<long long>(from + kFrom.size()); at < end;) {
+        const auto want = static_cast<std::size_t>(std::min<long long>(kPiece, end - at));
+        const ssize_t got = ::pread(fd, piece.data() + kept, want, static_cast<off_t>(at));
+        if (got <= 0) {
+            return false;
+        }
+        at += got;
+        const std::string_view text(piece.data(), kept + static_cast<std::size_t>(got));
+        if (text.find("\nFrom ") != std::string_view::npos ||
+            text.find("\rFrom ") != std::string_view::npos) {
+            return false;
+        }
+        kept = std::min(text.size(), kFrom.size());
+        std::memmove(piece.data(), text.data() + text.size() - kept, kept);
+    }
+    return true;
+}
+
 // What a broken lock file of this program said, and the mailbox as it was when the lock was
 // judged left behind: the proof that its end is an unfinished record of that program.
 struct Leftover {
@@ -180,6 +223,7 @@ struct MailboxWriter::Impl {
         struct stat info {};
         off_t end = 0;
         bool created = false;  // this writer created the file when it took the locks
+        long pid = 0;          // this process, as its lock file names it
         std::string gap;       // line ends the mailbox needs before the next record
         Clock::time_point since;
     } held;
@@ -444,6 +488,7 @@ struct MailboxWriter::Impl {
             Pause(kPollInterval);
         }
         held.lockFd = lockFd;
+        held.pid = static_cast<long>(::getpid());
         held.folder = target.relativeFolder;
         held.name = name;
         held.path = path;
@@ -454,12 +499,15 @@ struct MailboxWriter::Impl {
         };
         for (int attempt = 0;; ++attempt) {
             bool created = false;
-            int fd = ::openat(folderFd, name.c_str(),
-                              O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            // Read access too: to look at the mailbox's last bytes before appending.
+            constexpr int kExisting = O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+            int fd = ::openat(folderFd, name.c_str(), O_RDWR | kExisting);
+            if (fd < 0 && errno == EACCES) {
+                fd = ::openat(folderFd, name.c_str(), O_WRONLY | kExisting);
+            }
             if (fd < 0 && errno == ENOENT) {
-                fd =
-                    ::openat(folderFd, name.c_str(),
-                             O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+                fd = ::openat(folderFd, name.c_str(),
+                              O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
                 created = fd >= 0;
                 if (fd < 0 && errno == EEXIST && attempt < 3) {
                     continue;
@@ -549,7 +597,8 @@ struct MailboxWriter::Impl {
         }
         const long long size = now.st_size;
         const bool unfinished = size > lock.start && (lock.end < 0 || size < lock.end);
-        if (!unfinished || ::ftruncate(held.fd, static_cast<off_t>(lock.start)) != 0) {
+        if (!unfinished || !HoldsOneRecord(held.fd, lock.start, size) ||
+            ::ftruncate(held.fd, static_cast<off_t>(lock.start)) != 0) {
             return;
         }
         held.end = static_cast<off_t>(lock.start);
@@ -678,11 +727,15 @@ AppendResult MailboxWriter::Append(const MailboxTarget& target, std::string_view
     off_t written = 0;
     int error = 0;
     bool marked = false;
+    Clock::time_point markedAt;
     while (!message.AllRead()) {
         if (text.size() >= bufferSize) {
-            if (!marked) {
-                w.MarkRecord(before, -1);  // the end is not known before the last piece
+            // The end is not known before the last piece. A long record keeps its lock file
+            // fresh, so that no other program takes it for one left behind.
+            if (!marked || Clock::now() - markedAt >= std::chrono::minutes(1)) {
+                w.MarkRecord(before, -1);
                 marked = true;
+                markedAt = Clock::now();
             }
             if (!WriteAll(w.held.fd, text.data(), text.size(), &error)) {
                 return fail(

@@ -1,4 +1,7 @@
 // The conversion run as the user starts it from the window, with a scripted folder dialog.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -117,6 +120,54 @@ private Q_SLOTS:
                               ": could not read the message: it does not exist"));
         QVERIFY(
             text.contains(f.Source("folder.eml") + ": could not read the message: it is a folder"));
+    }
+
+    void eachPathInTheBoxIsDecodedOnItsOwn() {
+        // One name in Latin-1 bytes and one in UTF-8: each reads as "café" in the box.
+        Fixture f;
+        f.AddMessages(1);
+        const QByteArray folder = QFile::encodeName(f.Source(""));
+        f.window.Files().AddFileToList(folder + "caf\xe9.eml");
+        f.window.Files().AddFileToList(folder + "caf\xc3\xa9.eml");
+        f.picker.answers = {f.Out()};
+        f.ClickConvert();
+
+        QCOMPARE(int(f.dialogs.boxes.size()), 1);
+        const QString text = f.dialogs.boxes[0].text;
+        QCOMPARE(text.count(f.Source(QString::fromUtf8("caf\xc3\xa9.eml")) +
+                            ": could not read the message: it does not exist"),
+                 2);
+        QVERIFY2(!text.contains(QString::fromUtf8("\xc3\x83")), qPrintable(text));
+    }
+
+    void anUnfinishedRecordCutOffIsToldInTheBox() {
+        // A run killed in the middle of a record left it unfinished, and its lock file, which
+        // says where the record began. The next run cuts it off before appending, and says so.
+        Fixture f;
+        f.AddMessages(1);
+        const QByteArray earlier = "From x@y Fri Mar 05 09:07:03 2010\r\nearlier\r\n\r\n";
+        const QByteArray unfinished = "From big@y Fri Mar 05 09:07:03 2010\r\nSubject: cut";
+        WriteFile(f.Mailbox(), earlier + unfinished);
+        struct stat info {};
+        QVERIFY(::stat(QFile::encodeName(f.Mailbox()).constData(), &info) == 0);
+        const QString lock = f.Mailbox() + ".lock";
+        WriteFile(lock, "1\ntolvik host=elsewhere mailbox=" +
+                            QByteArray::number(qulonglong(info.st_ino)) +
+                            " start=" + QByteArray::number(earlier.size()) + " end=-1\n");
+        const timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(lock).constData(), old, 0) == 0);
+        f.picker.answers = {f.Out()};
+        f.ClickConvert();
+
+        const QByteArray mbox = ReadAll(f.Mailbox());
+        QVERIFY(mbox.startsWith(earlier + "From s0@example.org "));
+        QVERIFY(!mbox.contains("Subject: cut"));
+        QCOMPARE(int(f.dialogs.boxes.size()), 1);
+        QCOMPARE(f.dialogs.boxes[0].kind, QString("warning"));
+        QCOMPARE(f.dialogs.boxes[0].text,
+                 f.Mailbox() + QStringLiteral(": removed an unfinished record of %1 bytes that an "
+                                              "interrupted run had left at its end.")
+                                   .arg(unfinished.size()));
     }
 
     void clicksDuringARunAreIgnored() {
