@@ -1,6 +1,8 @@
 #include "ConversionRun.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_set>
 
 #include "MailboxMapping.h"
@@ -32,6 +34,42 @@ std::string SourcePathOf(const std::string& rowText) {
 
 }  // namespace
 
+// The folder of the messages being converted, kept open while consecutive rows come from it,
+// so that each message is opened by its name in it.
+class ConversionRun::SourceFolder {
+public:
+    explicit SourceFolder(PathStyle style) : style_(style) {}
+    ~SourceFolder() { Close(); }
+    SourceFolder(const SourceFolder&) = delete;
+    SourceFolder& operator=(const SourceFolder&) = delete;
+
+    bool Open(MessageFile& message, const std::string& source) {
+        const std::string folder = FolderOfPath(source, style_);
+        if (style_ == kNativeStyle && !folder.empty() && folder != path_) {
+            Close();
+            path_ = folder;
+            // Only to look names up in, so a folder that may be entered but not listed will do.
+            fd_ = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        if (folder.empty() || folder != path_ || fd_ < 0) {
+            return message.Open(source, nullptr);
+        }
+        return message.OpenIn(fd_, source.c_str() + folder.size(), nullptr);
+    }
+
+private:
+    void Close() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+    PathStyle style_;
+    std::string path_;
+    int fd_ = -1;
+};
+
 ConversionRun::ConversionRun(const std::string& outputFolder, RunHost& host, PathStyle style,
                              LockTimes lockTimes)
     : outputFolder_(WithTrailingSeparator(outputFolder, style)),
@@ -40,7 +78,8 @@ ConversionRun::ConversionRun(const std::string& outputFolder, RunHost& host, Pat
       lockTimes_(lockTimes) {}
 
 AppendResult ConversionRun::ConvertRow(const std::string& rowText, MailboxWriter& writer,
-                                       std::string* mailboxPath, Failure* failure) {
+                                       SourceFolder& folder, std::string* mailboxPath,
+                                       Failure* failure) {
     const std::string source = SourcePathOf(rowText);
     if (source.empty()) {
         *failure = Failure::Of(Stage::ListRow, Problem::NoFileName);
@@ -57,7 +96,7 @@ AppendResult ConversionRun::ConvertRow(const std::string& rowText, MailboxWriter
     std::string separator;
     {
         MessageReader reader;
-        if (!message.Open(source, nullptr) || !reader.LoadMessage(message)) {
+        if (!folder.Open(message, source) || !reader.LoadMessage(message)) {
             *failure = Failure::System(Stage::ReadMessage, message.Error(), source);
             return AppendResult::Failed;
         }
@@ -83,6 +122,7 @@ RunSummary ConversionRun::Run(int rowCount, const std::function<std::string(int)
         summary.repairs.push_back(repair);
         host_.MailboxRepaired(repair);
     };
+    SourceFolder folder(style_);
     std::unordered_set<std::string> mailboxes;
     for (int row = 0; row < rowCount; ++row) {
         if (host_.StopRequested() || host_.InterruptRequested()) {
@@ -94,7 +134,7 @@ RunSummary ConversionRun::Run(int rowCount, const std::function<std::string(int)
         const std::string text = rowText(row);
         std::string mailbox;
         Failure failure;
-        const AppendResult result = ConvertRow(text, writer, &mailbox, &failure);
+        const AppendResult result = ConvertRow(text, writer, folder, &mailbox, &failure);
         if (result == AppendResult::Interrupted) {
             summary.stopped = true;
             summary.interrupted = true;

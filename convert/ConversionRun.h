@@ -64,7 +64,8 @@ public:
     RunSummary Run(int rowCount, const std::function<std::string(int)>& rowText);
 
 private:
-    AppendResult ConvertRow(const std::string& rowText, MailboxWriter& writer,
+    class SourceFolder;
+    AppendResult ConvertRow(const std::string& rowText, MailboxWriter& writer, SourceFolder& folder,
                             std::string* mailboxPath, Failure* failure);
 
     std::string outputFolder_;

@@ -75,6 +75,19 @@ void Pause(std::chrono::milliseconds how_long) {
     ::nanosleep(&ts, nullptr);  // a signal ends it early; the caller looks again
 }
 
+// Writes `value` into the 20 characters at `at`, with leading zeros, as "%020lld" does.
+void PutNumber(char* at, long long value) {
+    unsigned long long left = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                        : static_cast<unsigned long long>(value);
+    for (int i = 19; i >= 0; --i) {
+        at[i] = static_cast<char>('0' + left % 10);
+        left /= 10;
+    }
+    if (value < 0) {
+        at[0] = '-';
+    }
+}
+
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -222,14 +235,20 @@ struct MailboxWriter::Impl {
         int lockFd = -1;
         struct stat info {};
         off_t end = 0;
+        off_t flushedTo = 0;   // the disk has been asked to write the mailbox up to here
         bool created = false;  // this writer created the file when it took the locks
         long pid = 0;          // this process, as its lock file names it
+        std::string lockLine;  // the lock file's text, with the numbers put in for each record
         std::string gap;       // line ends the mailbox needs before the next record
         Clock::time_point since;
     } held;
     std::string pausedMailbox;        // let go after a long hold; the next take waits its turn
     std::set<std::string> lockedOut;  // mailboxes whose lock could not be had in this run
     std::function<void(const MailboxRepair&)>* onRepair = nullptr;
+    // The record's text and the pieces of the message, kept from record to record.
+    std::string text;
+    std::unique_ptr<char[]> chunk;
+    std::size_t chunkSize = 0;
 
     ~Impl() {
         ReleaseHeld();
@@ -408,16 +427,20 @@ struct MailboxWriter::Impl {
         if (held.lockFd < 0) {
             return;
         }
-        char line[200];
-        const int pidLength =
-            std::snprintf(line, sizeof line, "%ld\n", static_cast<long>(::getpid()));
-        const int length = std::snprintf(
-            line + pidLength, sizeof line - static_cast<std::size_t>(pidLength),
-            "%s host=%.100s mailbox=%020llu start=%020lld end=%020lld\n", kLockTag.data(),
-            host.c_str(), static_cast<unsigned long long>(held.info.st_ino), start, end);
-        if (length > 0) {
-            (void)!::pwrite(held.lockFd, line, static_cast<std::size_t>(pidLength + length), 0);
+        std::string& line = held.lockLine;
+        if (line.empty()) {
+            char text[256];
+            const int length = std::snprintf(
+                text, sizeof text, "%ld\n%s host=%.100s mailbox=%020llu start=%020d end=%020d\n",
+                held.pid, kLockTag.data(), host.c_str(),
+                static_cast<unsigned long long>(held.info.st_ino), 0, 0);
+            line.assign(text, static_cast<std::size_t>(std::max(length, 0)));
         }
+        // The two numbers are the last fields, of 20 characters each.
+        constexpr std::size_t kWidth = 20;
+        PutNumber(&line[line.size() - 1 - kWidth], end);
+        PutNumber(&line[line.size() - 1 - kWidth - std::strlen(" end=") - kWidth], start);
+        (void)!::pwrite(held.lockFd, line.data(), line.size(), 0);
     }
 
     // The line ends the mailbox needs so that the next "From " line follows an empty line,
@@ -573,6 +596,7 @@ struct MailboxWriter::Impl {
         }
         lockedOut.erase(path);
         held.end = held.info.st_size;
+        held.flushedTo = held.end;
         CutLeftover(leftover);
         held.gap = GapBefore(held.end);
         MarkRecord(held.end, held.end);
@@ -608,10 +632,23 @@ struct MailboxWriter::Impl {
         }
     }
 
+    // Has the disk start writing what was appended, while the run goes on: the run saves
+    // everything to the disk before it ends, and that wait is shorter for what is written.
+    void StartWriteBack(bool all) {
+        constexpr off_t kWriteBackStep = 1 << 20;
+        if (held.fd < 0 || held.end - held.flushedTo < (all ? 1 : kWriteBackStep)) {
+            return;
+        }
+        const off_t from = std::min(held.flushedTo, held.end);
+        ::sync_file_range(held.fd, from, held.end - from, SYNC_FILE_RANGE_WRITE);
+        held.flushedTo = held.end;
+    }
+
     void ReleaseHeld() {
         if (held.lockFd < 0 && held.fd < 0) {
             return;
         }
+        StartWriteBack(true);
         CloseFd(held.fd);  // the fcntl lock goes with it
         if (held.lockFd >= 0) {
             // Remove the lock file only while it is still this writer's own.
@@ -715,9 +752,9 @@ AppendResult MailboxWriter::Append(const MailboxTarget& target, std::string_view
                                  ? static_cast<std::size_t>(inStat.st_size) - start.size()
                                  : 0;
     const std::size_t readSize = std::max<std::size_t>(1, std::min(bufferSize, rest));
-    std::unique_ptr<char[]> chunk;
     RecordEncoder encoder;
-    std::string text;
+    std::string& text = w.text;  // kept from record to record, with the room it grew to
+    text.clear();
     text.reserve(w.held.gap.size() + separatorLine.size() +
                  std::min(bufferSize, start.size() + readSize) * 2 + 64);
     text += w.held.gap;
@@ -748,17 +785,19 @@ AppendResult MailboxWriter::Append(const MailboxTarget& target, std::string_view
                 return AppendResult::Interrupted;
             }
         }
-        if (!chunk) {
-            chunk.reset(new char[readSize]);
+        if (w.chunkSize < readSize) {
+            w.chunk.reset(new char[readSize]);
+            w.chunkSize = readSize;
         }
-        const long got = message.ReadInto(chunk.get(), readSize);
+        char* const chunk = w.chunk.get();
+        const long got = message.ReadInto(chunk, readSize);
         if (got < 0) {
             return fail(Failure::System(Stage::ReadMessage, message.Error()));
         }
         if (got == 0) {
             break;
         }
-        encoder.Feed(chunk.get(), static_cast<std::size_t>(got), text);
+        encoder.Feed(chunk, static_cast<std::size_t>(got), text);
     }
     encoder.Finish(text);
     text += "\r\n";
@@ -770,6 +809,7 @@ AppendResult MailboxWriter::Append(const MailboxTarget& target, std::string_view
         return fail(NoSpaceFailure(Stage::WriteMailbox, error, target.mailboxPath, w.FolderFd()));
     }
     w.held.end = end;
+    w.StartWriteBack(false);
     w.held.gap.clear();
     if (marked) {
         w.MarkRecord(end, end);

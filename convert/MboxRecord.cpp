@@ -35,27 +35,40 @@ std::size_t NextLineByte(const char* p, std::size_t i, std::size_t n, std::size_
     return std::min(*nextCR, *nextLF);
 }
 
-// Calls `visit(j)` for each CR or LF at p[j], j in [k, n), in order, until it returns false;
-// returns the position it was stopped at, or n.
-template <typename Visit>
-std::size_t ForEachLineEndByte(const char* p, std::size_t k, std::size_t n, Visit visit) {
+// The first line end in p[k, n) that cannot be copied as it is: a CR that no LF follows, an
+// LF that "From " follows, or a line end too near the end of the piece to tell (the bytes
+// after it decide). n when there is none.
+std::size_t FirstLineEndNeedingMore(const char* p, std::size_t k, std::size_t n) {
+    const auto needsMore = [p, n](std::size_t j) {
+        if (p[j] == '\r') {
+            return j + 1 >= n || p[j + 1] != '\n';
+        }
+        return j + kFrom.size() >= n || std::memcmp(p + j + 1, kFrom.data(), kFrom.size()) == 0;
+    };
 #if defined(__SSE2__)
+    // Sixteen bytes at a time, each looked at with the byte after it: only a CR without its
+    // LF and an LF before an "F" are looked at more closely, so the common line ends cost
+    // nothing. The last bytes, where "From " may not fit, are left to the loop below.
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
-    for (; k + 16 <= n; k += 16) {
+    const __m128i f = _mm_set1_epi8('F');
+    for (; k + 16 + kFrom.size() < n; k += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-        auto found = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 1));
+        const __m128i loneCR =
+            _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(bytes, cr));
+        const __m128i lineF = _mm_and_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(next, f));
+        auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(loneCR, lineF)));
         for (; found != 0; found &= found - 1) {
             const std::size_t j = k + static_cast<std::size_t>(__builtin_ctz(found));
-            if (!visit(j)) {
+            if (needsMore(j)) {
                 return j;
             }
         }
     }
 #endif
     for (; k < n; ++k) {
-        if (IsLineByte(p[k]) && !visit(k)) {
+        if (IsLineByte(p[k]) && needsMore(k)) {
             return k;
         }
     }
@@ -70,12 +83,7 @@ std::size_t RecordEncoder::CopyPlainText(const char* p, std::size_t i, std::size
     // them starting with "From ". Such text is copied in one piece; the scan stops before the
     // first line end that needs more (a lone CR, a "From " line after it, or the end of the
     // piece too near to tell) and leaves it to the line-by-line path.
-    const std::size_t end = ForEachLineEndByte(p, i, n, [&](std::size_t j) {
-        if (p[j] == '\r') {
-            return j + 1 < n && p[j + 1] == '\n';  // CR LF: its LF is looked at next
-        }
-        return j + kFrom.size() < n && std::memcmp(p + j + 1, kFrom.data(), kFrom.size()) != 0;
-    });
+    const std::size_t end = FirstLineEndNeedingMore(p, i, n);
     // A line end that needs more is left whole to the line-by-line path.
     const std::size_t stop =
         (end < n && p[end] == '\n' && end > i && p[end - 1] == '\r') ? end - 1 : end;

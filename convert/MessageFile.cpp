@@ -16,7 +16,11 @@ MessageFile::~MessageFile() {
 }
 
 bool MessageFile::Open(const std::string& path, std::string* reason) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    return OpenIn(AT_FDCWD, path.c_str(), reason);
+}
+
+bool MessageFile::OpenIn(int folderFd, const char* name, std::string* reason) {
+    fd_ = ::openat(folderFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     int error = 0;
     if (fd_ < 0 || ::fstat(fd_, &info_) != 0) {
         error = errno;

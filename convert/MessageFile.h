@@ -20,6 +20,9 @@ public:
     // Opens the file for reading. Fails, with a plain-words reason, when it cannot be opened
     // or is a folder. Opening never waits: a named pipe without a writer opens at once.
     bool Open(const std::string& path, std::string* reason);
+    // The same for the file `name` in the folder open as `folderFd`, which spares the system
+    // a walk along the whole path for each file of a folder.
+    bool OpenIn(int folderFd, const char* name, std::string* reason);
 
     const struct stat& Info() const { return info_; }
     bool IsPlainFile() const { return S_ISREG(info_.st_mode); }
