@@ -17,14 +17,14 @@ build_packages=(
 # clang with its fuzzing runtime (the fuzz targets), Python (the round-trip tests), an X
 # server, window manager and X tools (the real window), MinGW binutils (the Windows
 # resources), procmail's formail (mailbox splitting), AppStream, desktop-entry and Debian
-# package tools with lintian (the install and package checks).
+# package tools with lintian and man (the install and package checks).
 test_packages=(
     clang libclang-rt-14-dev
     python3
     xvfb xdotool x11-utils imagemagick openbox wmctrl
     binutils-mingw-w64-x86-64
     procmail
-    appstream desktop-file-utils dpkg-dev file lintian
+    appstream desktop-file-utils dpkg-dev file lintian man-db
 )
 
 packages=("${build_packages[@]}")
