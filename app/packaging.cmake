@@ -4,7 +4,8 @@
 #   - the help manual help/*.html compiled by chmcmd into bin/Help-Manual.chm;
 #   - tolvik_help, the library with the help viewer (chmlib) and the pictures;
 #   - Windows resources (icon, manifest, version) for tolvik.exe;
-#   - install rules, the desktop entry, AppStream metainfo and the .deb package.
+#   - install rules, the desktop entry, AppStream metainfo, the manual pages, the copyright
+#     file and changelog, and the .deb package.
 # Included from app/CMakeLists.txt once the targets tolvik and tolvik-convert exist.
 
 set(TOLVIK_APP_ID "org.tolvik.Tolvik" CACHE INTERNAL "Desktop application id")
@@ -128,6 +129,33 @@ if(NOT WIN32)
                 DESTINATION share/icons/hicolor/${size}x${size}/apps
                 RENAME ${TOLVIK_APP_ID}.png)
     endforeach()
+
+    # The manual pages (with the version filled in) and the changelog, compressed as Debian
+    # keeps them, without a time stamp in the gzip header; the copyright file as it is.
+    find_program(TOLVIK_GZIP gzip REQUIRED)
+    set(TOLVIK_DOC_DIR ${CMAKE_CURRENT_BINARY_DIR}/doc)
+    set(TOLVIK_MAN_PAGES tolvik.1 tolvik-convert.1)
+    set(TOLVIK_DOC_PLAIN)
+    foreach(page IN LISTS TOLVIK_MAN_PAGES)
+        configure_file(${CMAKE_CURRENT_LIST_DIR}/linux/man/${page} ${TOLVIK_DOC_DIR}/${page}
+                       @ONLY)
+        list(APPEND TOLVIK_DOC_PLAIN ${TOLVIK_DOC_DIR}/${page})
+    endforeach()
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/linux/changelog ${TOLVIK_DOC_DIR}/changelog COPYONLY)
+    list(APPEND TOLVIK_DOC_PLAIN ${TOLVIK_DOC_DIR}/changelog)
+    list(TRANSFORM TOLVIK_DOC_PLAIN APPEND .gz OUTPUT_VARIABLE TOLVIK_DOC_GZ)
+    add_custom_command(
+        OUTPUT ${TOLVIK_DOC_GZ}
+        COMMAND ${TOLVIK_GZIP} -9 --no-name --keep --force ${TOLVIK_DOC_PLAIN}
+        DEPENDS ${TOLVIK_DOC_PLAIN}
+        COMMENT "Compressing the manual pages and the changelog"
+        VERBATIM)
+    add_custom_target(tolvik_docs ALL DEPENDS ${TOLVIK_DOC_GZ})
+    foreach(page IN LISTS TOLVIK_MAN_PAGES)
+        install(FILES ${TOLVIK_DOC_DIR}/${page}.gz DESTINATION share/man/man1)
+    endforeach()
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/linux/copyright ${TOLVIK_DOC_DIR}/changelog.gz
+            DESTINATION share/doc/tolvik)
 endif()
 
 # ---------------------------------------------------------------------------- package
@@ -136,10 +164,12 @@ set(CPACK_PACKAGE_VENDOR "Tolvik")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${TOLVIK_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Convert saved mail messages (.eml) into mbox mailboxes")
+# Lines of the long description stay under 80 characters, as Debian's tools ask.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tolvik turns mail messages saved as single .eml files, as Windows Mail, Outlook Express \
-and many other programs save them, into mailbox files in mbox format, one mailbox for each \
-folder of messages, ready to be imported into Mac Mail, Thunderbird and other mail programs. \
+    "Tolvik turns mail messages saved as single .eml files, as Windows Mail,
+Outlook Express and many other programs save them, into mailbox files in
+mbox format, one mailbox for each folder of messages, ready to be imported
+into Mac Mail, Thunderbird and other mail programs.
 It comes as a desktop program and as the command-line tool tolvik-convert.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -70,6 +70,14 @@ const char* SignalName(int signal) {
     }
 }
 
+const char* const kVersion =
+    "tolvik-convert " TOLVIK_VERSION_TEXT
+    "\n"
+    "Copyright (C) 2026 Tolvik developers\n"
+    "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n";
+
 int UsageError(const std::string& what) {
     std::fprintf(stderr, "tolvik-convert: %s\n\n%s", what.c_str(), kUsage);
     return 2;
@@ -146,7 +154,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (!optionsEnded && (arg == "-V" || arg == "--version")) {
-            std::printf("tolvik-convert %s\n", TOLVIK_VERSION_TEXT);
+            std::fputs(kVersion, stdout);
             return 0;
         }
         if (!optionsEnded && (arg == "-o" || arg == "--output")) {

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Tolvik into build/ (binaries in build/bin). Usage: scripts/build.sh [BUILD_DIR [CMAKE ARGS...]]
+# Installs what building needs and builds Tolvik into build/ (binaries in build/bin).
+# Usage: scripts/build.sh [BUILD_DIR [CMAKE ARGS...]]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"

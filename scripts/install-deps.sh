@@ -1,18 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Tolvik needs, when they are missing.
+# Installs the Debian packages Tolvik needs, when they are missing.
+#
+#   scripts/install-deps.sh          what building and running the programs need
+#   scripts/install-deps.sh --test   that, and the tools the tests use
 set -euo pipefail
 
-packages=(
-    build-essential cmake ninja-build pkg-config git python3
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+# Compiler, CMake, Ninja, Qt (with its platform plugins and a font to draw text with),
+# GMime, chmlib for the help viewer and chmcmd (package fp-utils) to compile the manual.
+build_packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-dejavu-core
     libgmime-3.0-dev
     libchm-dev fp-utils-3.2.2
-    clang libclang-rt-14-dev clang-format
-    xvfb xdotool x11-utils imagemagick fonts-dejavu-core openbox wmctrl
-    binutils-mingw-w64-x86-64
-    appstream desktop-file-utils dpkg-dev file
-    procmail
 )
+
+# clang with its fuzzing runtime (the fuzz targets), Python (the round-trip tests), an X
+# server, window manager and X tools (the real window), MinGW binutils (the Windows
+# resources), procmail's formail (mailbox splitting), AppStream, desktop-entry and Debian
+# package tools with lintian and man (the install and package checks).
+test_packages=(
+    clang libclang-rt-14-dev
+    python3
+    xvfb xdotool x11-utils imagemagick openbox wmctrl
+    binutils-mingw-w64-x86-64
+    procmail
+    appstream desktop-file-utils dpkg-dev file lintian man-db
+)
+
+packages=("${build_packages[@]}")
+case "${1:-}" in
+"") ;;
+--test) packages+=("${test_packages[@]}") ;;
+*)
+    echo "usage: $0 [--test]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Tolvik and starts its window; without a display, shows the command-line use instead.
+# Installs what building and running need, builds Tolvik and starts its window; without a
+# display, shows the command-line use instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"

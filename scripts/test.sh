@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds Tolvik and runs every test: once in a normal build, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and each fuzz target for a bounded number of inputs.
+# Installs what building and testing need, builds Tolvik and runs every test: once in a normal
+# build, once under AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target for a
+# bounded number of inputs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 
+"$root/scripts/install-deps.sh" --test
 "$root/scripts/build.sh" "$root/build"
 echo "== tests"
 (cd "$root/build" && ctest --output-on-failure -j "$jobs")

@@ -23,7 +23,10 @@ check "unknown option is a usage error" test $rc -eq 2
 "$bin" --help >"$tmp/o" 2>&1; rc=$?
 check "--help exits 0" test $rc -eq 0
 check "--help shows usage" grep -q "Usage: tolvik-convert" "$tmp/o"
-check "--version" test "$("$bin" --version)" = "tolvik-convert 2.01"
+"$bin" --version >"$tmp/o" 2>&1; rc=$?
+check "--version exits 0" test $rc -eq 0
+check "--version names program and version" test "$(head -n 1 "$tmp/o")" = "tolvik-convert 2.01"
+check "--version names the licence" grep -q "^License GPL-3.0-or-later: " "$tmp/o"
 
 # A tree: two folders, a relative source path, a file that is missing.
 mkdir -p "$tmp/src/Mail/Inbox/Sub" "$tmp/src/Mail/Sent"

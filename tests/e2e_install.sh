@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installing Tolvik: `cmake --install` lays out the programs beside their manual with
-# launcher links on the PATH, the desktop entry, the AppStream metainfo and the theme icons,
-# all of which pass their validators; CPack builds a .deb with the same files whose
-# dependencies cover every shared library the programs load.
+# launcher links on the PATH, the desktop entry, the AppStream metainfo, the theme icons, a
+# manual page for each program and the copyright file and changelog, all of which pass their
+# validators; CPack builds a .deb with the same files whose dependencies cover every shared
+# library the programs load, and which lintian passes without an error or a warning.
 #
 #   bash tests/e2e_install.sh BIN_DIR SOURCE_ROOT
 set -euo pipefail
@@ -68,6 +69,39 @@ check_tree() {
             fail "appstreamcli rejects $metainfo"
         }
     fi
+    # A manual page for each program, which man formats without a warning, of the version
+    # the program reports, naming every option its --help lists.
+    for program in tolvik tolvik-convert; do
+        local page="$root/share/man/man1/$program.1.gz"
+        if [[ ! -f "$page" ]]; then
+            fail "no manual page $page"
+            continue
+        fi
+        if ! LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" >"$work/page.txt" 2>"$work/man.log" ||
+            [[ -s "$work/man.log" ]]; then
+            cat "$work/man.log" >&2
+            fail "man reports problems in $page"
+        fi
+        local version
+        version=$(DISPLAY= WAYLAND_DISPLAY= "$app/$program" --version | head -n 1)
+        grep -qF "Tolvik ${version##* }" "$work/page.txt" ||
+            fail "$page is not of version ${version##* }"
+        grep -q "GPL-3.0-or-later" "$work/page.txt" || fail "$page does not name the licence"
+        local option
+        while read -r option; do
+            grep -qE -- "(^|[^[:alnum:]-])$option([^[:alnum:]-]|\$)" "$work/page.txt" || fail "$page does not name $program's option $option"
+        done < <(DISPLAY= WAYLAND_DISPLAY= "$app/$program" --help | grep -oE '^ +-[^ ]+(, --[^ ]+)?' |
+            tr ',' '\n' | tr -d ' ')
+    done
+    local doc="$root/share/doc/tolvik"
+    [[ -f "$doc/copyright" ]] || fail "no copyright file in $doc"
+    if [[ -f "$doc/changelog.gz" ]]; then
+        [[ "$(zcat "$doc/changelog.gz" | head -n 1)" =~ ^tolvik\ \(([^\)]+)\) ]] ||
+            fail "$doc/changelog.gz does not start with a Debian changelog entry"
+    else
+        fail "no changelog.gz in $doc"
+    fi
+
     for size in "${ICON_SIZES[@]}"; do
         local icon="$root/share/icons/hicolor/${size}x${size}/apps/$APP_ID.png"
         if [[ -f "$icon" ]]; then
@@ -141,6 +175,22 @@ else
                 done)
         done
         grep -qxF qt6-qpa-plugins <<<"$depends_names" || fail "the package lacks Qt's platform plugins"
+
+        # The changelog's newest entry is of the package's version.
+        changelog_version=$(zcat "$work/deb/usr/share/doc/tolvik/changelog.gz" 2>/dev/null |
+            sed -n '1s/^tolvik (\([^)]*\)).*/\1/p')
+        [[ "$changelog_version" == "$(dpkg-deb -f "$deb" Version)" ]] ||
+            fail "the changelog's newest entry is of version '$changelog_version', the package of $(dpkg-deb -f "$deb" Version)"
+
+        # Debian's package checker: no error and no warning (informational tags are allowed).
+        if command -v lintian >/dev/null; then
+            if ! lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1; then
+                cat "$work/lintian.log" >&2
+                fail "lintian reports errors or warnings on the .deb"
+            fi
+        else
+            fail "lintian is not installed (scripts/install-deps.sh --test installs it)"
+        fi
     fi
 fi
 
