@@ -7,6 +7,8 @@ Measured, N times each in turns, and reported as the median of the runs:
   floor       every message file of a folder copied with cat into one file per folder
   rw-floor    the same with copy_floor, which reads the bytes into the program and writes
               them out (cat copies inside the kernel, which no converter can do)
+  rw+sync     rw-floor, then a syncfs of the output (sync -f): the floor of a converter that
+              saves its output to the disk before it ends, as tolvik-convert does
   cli         tolvik-convert -o OUT ARCHIVE
   window      the window's conversion run (window_bench convert): the list holds the same
               files in the same order; wall and CPU of the run alone, peak memory of the process
@@ -90,6 +92,12 @@ def floor_command(sources, out):
     return ["sh", "-c", script, "floor", out] + sources
 
 
+def saved(command, out):
+    """The command, then a syncfs of the output's file system (sync -f), as tolvik-convert
+    saves what it wrote to the disk before it ends."""
+    return ["sh", "-c", '"$@" && exec sync -f "$0"', out] + command
+
+
 def message_folders(archive):
     folders = []
     for parent, _, files in os.walk(archive):
@@ -119,12 +127,14 @@ def measure_small(archive, convert, copy_floor, runs):
     out = os.path.join(WORK, "small-out")
     fresh(out)
     timed(floor_command(folders, out))  # warms the page cache
-    results = {"floor": [], "rw-floor": [], "cli": []}
+    results = {"floor": [], "rw-floor": [], "rw-floor+sync": [], "cli": []}
     for _ in range(runs):
         fresh(out)
         results["floor"].append(timed(floor_command(folders, out))[:3])
         fresh(out)
         results["rw-floor"].append(timed([copy_floor, out] + folders)[:3])
+        fresh(out)
+        results["rw-floor+sync"].append(timed(saved([copy_floor, out] + folders, out))[:3])
         fresh(out)
         results["cli"].append(timed([convert, "-o", out, archive])[:3])
     shutil.rmtree(out, ignore_errors=True)
@@ -135,6 +145,9 @@ def measure_small(archive, convert, copy_floor, runs):
     row("rw-floor", *rw_floor, base=floor, base_name="floor")
     row("cli", *cli, base=floor, base_name="floor")
     row("", *cli, base=rw_floor, base_name="rw-floor")
+    rw_sync = median_of(results["rw-floor+sync"])
+    row("rw+sync", *rw_sync)
+    row("", *cli, base=rw_sync, base_name="rw+sync")
     print(flush=True)
     return results
 
@@ -178,13 +191,16 @@ def main():
     fresh(out)
     timed(floor_command(folders, out))  # warms the page cache
 
-    results = {name: [] for name in ("floor", "rw-floor", "cli", "window", "add-folder", "find")}
+    results = {name: [] for name in ("floor", "rw-floor", "rw-floor+sync", "cli", "window",
+                                     "add-folder", "find")}
     window_list = []
     for _ in range(args.runs):
         fresh(out)
         results["floor"].append(timed(floor_command(folders, out))[:3])
         fresh(out)
         results["rw-floor"].append(timed([copy_floor, out] + folders)[:3])
+        fresh(out)
+        results["rw-floor+sync"].append(timed(saved([copy_floor, out] + folders, out))[:3])
         fresh(out)
         results["cli"].append(timed([convert, "-o", out, archive])[:3])
         fresh(out)
@@ -210,6 +226,9 @@ def main():
     row("rw-floor", *rw_floor, base=floor, base_name="floor")
     row("cli", *cli, base=floor, base_name="floor")
     row("", *cli, base=rw_floor, base_name="rw-floor")
+    rw_sync = median_of(results["rw-floor+sync"])
+    row("rw+sync", *rw_sync)
+    row("", *cli, base=rw_sync, base_name="rw+sync")
     win = median_of(results["window"])
     row("window", *win, base=cli, base_name="cli")
     print("%-12s (filling its list beforehand: wall %.3f s, cpu %.3f s)"
@@ -232,12 +251,15 @@ def main():
                         [convert, "-o", big_out, big]):
             fresh(big_out)
             timed(command)
-        big_results = {"floor": [], "rw-floor": [], "cli": []}
+        big_results = {"floor": [], "rw-floor": [], "rw-floor+sync": [], "cli": []}
         for _ in range(args.runs):
             fresh(big_out)
             big_results["floor"].append(timed(floor_command([big_folder], big_out))[:3])
             fresh(big_out)
             big_results["rw-floor"].append(timed([copy_floor, big_out, big_folder])[:3])
+            fresh(big_out)
+            big_results["rw-floor+sync"].append(
+                timed(saved([copy_floor, big_out, big_folder], big_out))[:3])
             fresh(big_out)
             big_results["cli"].append(timed([convert, "-o", big_out, big])[:3])
         shutil.rmtree(os.path.join(WORK, "big"), ignore_errors=True)
@@ -249,6 +271,9 @@ def main():
         row("rw-floor", *big_rw_floor, base=big_floor, base_name="floor")
         row("cli", *median_of(big_results["cli"]), base=big_floor, base_name="floor")
         row("", *median_of(big_results["cli"]), base=big_rw_floor, base_name="rw-floor")
+        big_rw_sync = median_of(big_results["rw-floor+sync"])
+        row("rw+sync", *big_rw_sync)
+        row("", *median_of(big_results["cli"]), base=big_rw_sync, base_name="rw+sync")
 
     print("\nall runs (wall, cpu, peak MB):")
     for name, runs in (list(results.items()) + [("1GB " + k, v) for k, v in big_results.items()]

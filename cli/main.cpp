@@ -219,9 +219,9 @@ int main(int argc, char** argv) {
     const int signal = stopSignal;
     if (signal != 0) {
         std::fprintf(
-            stderr, "tolvik-convert: stopped by %s%s after %d of %d messages\n", SignalName(signal),
-            summary.interrupted ? "; the record in progress was taken off again" : "",
-            summary.converted + static_cast<int>(summary.failures.size()), summary.rowCount);
+            stderr, "tolvik-convert: stopped by %s after %d of %d messages%s\n", SignalName(signal),
+            summary.converted + static_cast<int>(summary.failures.size()), summary.rowCount,
+            summary.interrupted ? "; nothing of the message in progress was kept" : "");
     }
     const int failed = static_cast<int>(summary.failures.size());
     std::fprintf(stderr, "tolvik-convert: %d converted, %d failed, %d mailbox%s written\n",

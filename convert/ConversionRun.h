@@ -45,7 +45,7 @@ struct RunSummary {
     std::vector<RowFailure> failures;
     int mailboxesWritten = 0;  // distinct mailbox files that received a record
     bool stopped = false;      // the host asked the run to stop before the last row
-    bool interrupted = false;  // ... and a record in progress was taken off again
+    bool interrupted = false;  // ... in the middle of a row, whose record was not kept
     std::vector<MailboxRepair> repairs;
     // What was written could not all be saved to the disk.
     std::optional<Failure> saveFailure;

@@ -101,7 +101,7 @@ std::string HostName() {
     if (::gethostname(name, sizeof name - 1) != 0) {
         return "-";
     }
-    std::string host(name);
+    std::string host(name, ::strnlen(name, 100));  // as much as a lock file holds of it
     for (char& c : host) {
         if (c <= ' ' || c == 127) {
             c = '_';
@@ -223,6 +223,8 @@ struct MailboxWriter::Impl {
         int fd = -1;
     };
     std::vector<OpenFolder> folders;
+    std::string entered;  // the relative folder that `folders` lead to, when enteredAll
+    bool enteredAll = false;
     // One folder of each file system written to, to save them to the disk at the end.
     std::vector<std::pair<dev_t, int>> written;
 
@@ -315,6 +317,10 @@ struct MailboxWriter::Impl {
     // what is missing and following no link. Folders already entered for the record before
     // are kept open, so a run walks each folder once.
     bool EnterFolder(const std::string& relative, Failure* failure) {
+        if (enteredAll && relative == entered) {
+            return true;  // the folder of the record before
+        }
+        enteredAll = false;
         std::vector<std::string> names;
         const char sep = SeparatorOf(style);
         for (std::size_t at = 0; at < relative.size();) {
@@ -358,6 +364,8 @@ struct MailboxWriter::Impl {
             folders.push_back({name, fd});
             NoteWritten(fd);
         }
+        entered = relative;
+        enteredAll = true;
         return true;
     }
 
