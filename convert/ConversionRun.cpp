@@ -147,12 +147,18 @@ RunSummary ConversionRun::Run(int rowCount, const std::function<std::string(int)
             summary.failures.push_back({text, failure});
             host_.RowFailed(row, text, failure);
         }
-        host_.RowFinished(row, rowCount, ProgressPercent(row + 1, rowCount));
+        if (row + 1 < rowCount) {
+            host_.RowFinished(row, rowCount, ProgressPercent(row + 1, rowCount));
+        }
     }
     summary.mailboxesWritten = static_cast<int>(mailboxes.size());
     Failure saveFailure;
     if (!writer.Save(&saveFailure)) {
         summary.saveFailure = saveFailure;
+    }
+    // The full bar says that the run is done: it shows once everything is on the disk.
+    if (!summary.stopped && rowCount > 0) {
+        host_.RowFinished(rowCount - 1, rowCount, ProgressPercent(rowCount, rowCount));
     }
     return summary;
 }

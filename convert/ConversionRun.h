@@ -30,7 +30,8 @@ public:
     virtual void RowFailed(int /*row*/, const std::string& /*path*/, const Failure& /*failure*/) {}
     // An unfinished record that a killed run had left was cut off a mailbox.
     virtual void MailboxRepaired(const MailboxRepair& /*repair*/) {}
-    // Row `row` is done, converted or failed; `percent` is 100 * (row + 1) / rowCount.
+    // Row `row` is done, converted or failed; `percent` is 100 * (row + 1) / rowCount. For
+    // the last row this comes once everything the run wrote is on the disk.
     virtual void RowFinished(int /*row*/, int /*rowCount*/, float /*percent*/) {}
 };
 

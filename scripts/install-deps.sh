@@ -17,7 +17,8 @@ build_packages=(
 # clang with its fuzzing runtime (the fuzz targets), Python (the round-trip tests), an X
 # server, window manager and X tools (the real window), MinGW binutils (the Windows
 # resources), procmail's formail (mailbox splitting), AppStream, desktop-entry and Debian
-# package tools with lintian and man (the install and package checks).
+# package tools with lintian and man (the install and package checks), strace (the order of
+# the system calls that save a run's output).
 test_packages=(
     clang libclang-rt-14-dev
     python3
@@ -25,6 +26,7 @@ test_packages=(
     binutils-mingw-w64-x86-64
     procmail
     appstream desktop-file-utils dpkg-dev file lintian man-db
+    strace
 )
 
 packages=("${build_packages[@]}")

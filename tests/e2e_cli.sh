@@ -73,5 +73,13 @@ check "size limit named in the report" grep -q "largest size" "$tmp/e"
 check "earlier records untouched, later row still converted" cmp -s <(head -c "$(stat -c %s "$tmp/before")" "$inbox") "$tmp/before"
 check "the big mailbox was not left half-written" test ! -e "$out$tmp/big/Mail/Inbox/Inbox.mbox"
 
+# Everything written is on the disk before the summary: the syncfs comes first.
+check "strace is installed (scripts/install-deps.sh --test)" test -n "$(command -v strace)"
+strace -f -o "$tmp/trace" -e trace=syncfs,write "$bin" -o "$tmp/sync-out" "$tmp/src/Mail/Inbox/a.eml" 2>/dev/null
+saved_at=$(grep -n 'syncfs(.*) *= 0' "$tmp/trace" | head -n 1 | cut -d: -f1)
+summary_at=$(grep -n 'write(2, "tolvik-convert: 1 converted' "$tmp/trace" | head -n 1 | cut -d: -f1)
+check "the output is saved to the disk before the summary (syncfs at ${saved_at:-none}, summary at ${summary_at:-none})" \
+    test "${saved_at:-0}" -gt 0 -a "${summary_at:-0}" -gt "${saved_at:-0}"
+
 echo "$passed passed, $failed failed"
 test $failed -eq 0

@@ -548,8 +548,11 @@ private Q_SLOTS:
                 }
                 return false;
             };
-            host.finished = [&](int) { ::raise(SIGKILL); };
-            Convert(out, {when == "large" || when == "foreign after" ? big : small}, host);
+            host.finished = [&](int) { ::raise(SIGKILL); };  // after the first record
+            Convert(out,
+                    when == "large" || when == "foreign after" ? QStringList{big}
+                                                               : QStringList{small, big},
+                    host);
             return 0;
         });
         QCOMPARE(Wait(run), 128 + SIGKILL);
@@ -697,9 +700,15 @@ private Q_SLOTS:
         }
         int reasonPipe[2];
         QVERIFY(::pipe(reasonPipe) == 0);
+        // A folder the user may not write: as root, the run is made by user nobody; as
+        // another user, the folder is made read-only.
         const bool asNobody = disk == "not mine";
+        const bool root = ::geteuid() == 0;
+        if (asNobody && !root) {
+            QVERIFY(::chmod(QFile::encodeName(out).constData(), 0555) == 0);
+        }
         const pid_t child = Start([&] {
-            if (asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            if (asNobody && root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
                 return 3;
             }
             RunHost host;
@@ -726,6 +735,9 @@ private Q_SLOTS:
         }
         ::close(reasonPipe[0]);
         QCOMPARE(Wait(child), 0);
+        if (asNobody && !root) {
+            QVERIFY(::chmod(QFile::encodeName(out).constData(), 0755) == 0);
+        }
         QVERIFY2(text.startsWith("1 of 1 message could not be converted"), text.constData());
         QVERIFY2(text.contains(reasonPart.toUtf8()), text.constData());
         QVERIFY2(!text.contains("it does not exist"), text.constData());
