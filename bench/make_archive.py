@@ -161,15 +161,28 @@ def with_line_ends(text, rng):
     return text.replace("\n", "\r")
 
 
-def make_archive(root, count, seed):
-    stamp = os.path.join(root, ".complete")
-    want = "messages=%d seed=%d v1\n" % (count, seed)
-    if os.path.exists(stamp) and open(stamp).read() == want:
+def is_complete(root, stamp):
+    """True when the archive at root was completed for these arguments (its stamp); leaves
+    the program when root holds anything else."""
+    path = os.path.join(root, ".complete")
+    if os.path.exists(path) and open(path).read() == stamp:
         print("archive %s is complete" % root)
-        return
+        return True
     if os.path.exists(root):
         sys.exit("%s exists but is not a complete archive of these arguments; remove it first"
                  % root)
+    return False
+
+
+def mark_complete(root, stamp):
+    with open(os.path.join(root, ".complete"), "w") as out:
+        out.write(stamp)
+
+
+def make_archive(root, count, seed):
+    stamp = "messages=%d seed=%d v1\n" % (count, seed)
+    if is_complete(root, stamp):
+        return
     rng = random.Random(seed)
     pools = Pools(rng)
     folders = [os.path.join(root, "Mail", name) for name in FOLDERS]
@@ -199,8 +212,7 @@ def make_archive(root, count, seed):
         total += len(data)
         if number % 2000 == 1999:
             print("  %d messages, %.0f MB" % (number + 1, total / 1e6), flush=True)
-    with open(stamp, "w") as out:
-        out.write(want)
+    mark_complete(root, stamp)
     print("archive %s: %d messages, %.0f MB" % (root, count, total / 1e6))
 
 
@@ -227,14 +239,9 @@ def make_big(path, size, seed):
 
 
 def make_small(root, count, folder_count, seed):
-    stamp = os.path.join(root, ".complete")
-    want = "small messages=%d folders=%d seed=%d v1\n" % (count, folder_count, seed)
-    if os.path.exists(stamp) and open(stamp).read() == want:
-        print("archive %s is complete" % root)
+    stamp = "small messages=%d folders=%d seed=%d v1\n" % (count, folder_count, seed)
+    if is_complete(root, stamp):
         return
-    if os.path.exists(root):
-        sys.exit("%s exists but is not a complete archive of these arguments; remove it first"
-                 % root)
     rng = random.Random(seed)
     tops = max(1, folder_count // 100)
     folders = [os.path.join(root, "Mail", "Box %02d" % (index % tops), "Folder %03d" % index)
@@ -251,8 +258,7 @@ def make_small(root, count, folder_count, seed):
         with open(os.path.join(folder, "note-%06d.eml" % number), "wb") as out:
             out.write(data)
         total += len(data)
-    with open(stamp, "w") as out:
-        out.write(want)
+    mark_complete(root, stamp)
     print("archive %s: %d messages in %d folders, %.1f MB"
           % (root, count, folder_count, total / 1e6))
 

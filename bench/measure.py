@@ -118,6 +118,35 @@ def median_of(runs):
     return tuple(statistics.median(r[i] for r in runs) for i in range(3))
 
 
+COPIES = ("floor", "rw-floor", "rw-floor+sync", "cli")
+
+
+def copy_round(results, folders, source, out, convert, copy_floor):
+    """One timed run each of floor, rw-floor, rw-floor+sync and cli, added to results."""
+    for name, command in (("floor", floor_command(folders, out)),
+                          ("rw-floor", [copy_floor, out] + folders),
+                          ("rw-floor+sync", saved([copy_floor, out] + folders, out)),
+                          ("cli", [convert, "-o", out, source])):
+        fresh(out)
+        results[name].append(timed(command)[:3])
+
+
+def print_copies(results):
+    """The medians of floor, rw-floor, cli and rw+sync, with cli's ratios to each floor;
+    returns the medians of floor, rw-floor and cli."""
+    floor = median_of(results["floor"])
+    rw_floor = median_of(results["rw-floor"])
+    rw_sync = median_of(results["rw-floor+sync"])
+    cli = median_of(results["cli"])
+    row("floor", *floor)
+    row("rw-floor", *rw_floor, base=floor, base_name="floor")
+    row("rw+sync", *rw_sync, base=rw_floor, base_name="rw-floor")
+    row("cli", *cli, base=floor, base_name="floor")
+    row("", *cli, base=rw_floor, base_name="rw-floor")
+    row("", *cli, base=rw_sync, base_name="rw+sync")
+    return floor, rw_floor, cli
+
+
 def measure_small(archive, convert, copy_floor, runs):
     """floor, rw-floor and cli on the small-message archive; prints and returns the runs."""
     folders = message_folders(archive)
@@ -127,27 +156,11 @@ def measure_small(archive, convert, copy_floor, runs):
     out = os.path.join(WORK, "small-out")
     fresh(out)
     timed(floor_command(folders, out))  # warms the page cache
-    results = {"floor": [], "rw-floor": [], "rw-floor+sync": [], "cli": []}
+    results = {name: [] for name in COPIES}
     for _ in range(runs):
-        fresh(out)
-        results["floor"].append(timed(floor_command(folders, out))[:3])
-        fresh(out)
-        results["rw-floor"].append(timed([copy_floor, out] + folders)[:3])
-        fresh(out)
-        results["rw-floor+sync"].append(timed(saved([copy_floor, out] + folders, out))[:3])
-        fresh(out)
-        results["cli"].append(timed([convert, "-o", out, archive])[:3])
+        copy_round(results, folders, archive, out, convert, copy_floor)
     shutil.rmtree(out, ignore_errors=True)
-    floor = median_of(results["floor"])
-    rw_floor = median_of(results["rw-floor"])
-    cli = median_of(results["cli"])
-    row("floor", *floor)
-    row("rw-floor", *rw_floor, base=floor, base_name="floor")
-    row("cli", *cli, base=floor, base_name="floor")
-    row("", *cli, base=rw_floor, base_name="rw-floor")
-    rw_sync = median_of(results["rw-floor+sync"])
-    row("rw+sync", *rw_sync)
-    row("", *cli, base=rw_sync, base_name="rw+sync")
+    print_copies(results)
     print(flush=True)
     return results
 
@@ -191,18 +204,10 @@ def main():
     fresh(out)
     timed(floor_command(folders, out))  # warms the page cache
 
-    results = {name: [] for name in ("floor", "rw-floor", "rw-floor+sync", "cli", "window",
-                                     "add-folder", "find")}
+    results = {name: [] for name in COPIES + ("window", "add-folder", "find")}
     window_list = []
     for _ in range(args.runs):
-        fresh(out)
-        results["floor"].append(timed(floor_command(folders, out))[:3])
-        fresh(out)
-        results["rw-floor"].append(timed([copy_floor, out] + folders)[:3])
-        fresh(out)
-        results["rw-floor+sync"].append(timed(saved([copy_floor, out] + folders, out))[:3])
-        fresh(out)
-        results["cli"].append(timed([convert, "-o", out, archive])[:3])
+        copy_round(results, folders, archive, out, convert, copy_floor)
         fresh(out)
         wall, cpu, peak, stdout = timed([window, "convert", archive, out], env)
         steps, _ = phases(stdout)
@@ -218,17 +223,8 @@ def main():
         results["find"].append(timed(["find", archive, "-type", "f"])[:3])
     shutil.rmtree(out, ignore_errors=True)
 
-    floor = median_of(results["floor"])
-    cli = median_of(results["cli"])
     print()
-    rw_floor = median_of(results["rw-floor"])
-    row("floor", *floor)
-    row("rw-floor", *rw_floor, base=floor, base_name="floor")
-    row("cli", *cli, base=floor, base_name="floor")
-    row("", *cli, base=rw_floor, base_name="rw-floor")
-    rw_sync = median_of(results["rw-floor+sync"])
-    row("rw+sync", *rw_sync)
-    row("", *cli, base=rw_sync, base_name="rw+sync")
+    floor, rw_floor, cli = print_copies(results)
     win = median_of(results["window"])
     row("window", *win, base=cli, base_name="cli")
     print("%-12s (filling its list beforehand: wall %.3f s, cpu %.3f s)"
@@ -251,29 +247,13 @@ def main():
                         [convert, "-o", big_out, big]):
             fresh(big_out)
             timed(command)
-        big_results = {"floor": [], "rw-floor": [], "rw-floor+sync": [], "cli": []}
+        big_results = {name: [] for name in COPIES}
         for _ in range(args.runs):
-            fresh(big_out)
-            big_results["floor"].append(timed(floor_command([big_folder], big_out))[:3])
-            fresh(big_out)
-            big_results["rw-floor"].append(timed([copy_floor, big_out, big_folder])[:3])
-            fresh(big_out)
-            big_results["rw-floor+sync"].append(
-                timed(saved([copy_floor, big_out, big_folder], big_out))[:3])
-            fresh(big_out)
-            big_results["cli"].append(timed([convert, "-o", big_out, big])[:3])
+            copy_round(big_results, [big_folder], big, big_out, convert, copy_floor)
         shutil.rmtree(os.path.join(WORK, "big"), ignore_errors=True)
         shutil.rmtree(big_out, ignore_errors=True)
         print("\none message of %.0f MB:" % (args.big_size / 1e6))
-        big_floor = median_of(big_results["floor"])
-        big_rw_floor = median_of(big_results["rw-floor"])
-        row("floor", *big_floor)
-        row("rw-floor", *big_rw_floor, base=big_floor, base_name="floor")
-        row("cli", *median_of(big_results["cli"]), base=big_floor, base_name="floor")
-        row("", *median_of(big_results["cli"]), base=big_rw_floor, base_name="rw-floor")
-        big_rw_sync = median_of(big_results["rw-floor+sync"])
-        row("rw+sync", *big_rw_sync)
-        row("", *median_of(big_results["cli"]), base=big_rw_sync, base_name="rw+sync")
+        print_copies(big_results)
 
     print("\nall runs (wall, cpu, peak MB):")
     for name, runs in (list(results.items()) + [("1GB " + k, v) for k, v in big_results.items()]

@@ -2,15 +2,7 @@
 # The command-line tool as a user runs it: usage, exit codes, failures, folder sources.
 set -u
 bin="$(cd "$1" && pwd)/tolvik-convert"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
-}
+. "$(dirname "$0")/checks.sh"
 
 # Usage errors exit 2 with the usage text; help and version exit 0.
 "$bin" >"$tmp/o" 2>"$tmp/e"; rc=$?
@@ -81,5 +73,4 @@ summary_at=$(grep -n 'write(2, "tolvik-convert: 1 converted' "$tmp/trace" | head
 check "the output is saved to the disk before the summary (syncfs at ${saved_at:-none}, summary at ${summary_at:-none})" \
     test "${saved_at:-0}" -gt 0 -a "${summary_at:-0}" -gt "${saved_at:-0}"
 
-echo "$passed passed, $failed failed"
-test $failed -eq 0
+finish

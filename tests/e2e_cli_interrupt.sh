@@ -5,15 +5,7 @@
 # read back with Python's mailbox module.
 set -u
 bin="$(cd "$1" && pwd)/tolvik-convert"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
-}
+. "$(dirname "$0")/checks.sh"
 
 # message FILE SUBJECT [BODY-BYTES]: a message with a body of that many bytes of text lines.
 message() {
@@ -159,5 +151,4 @@ else
     echo "skipped: the permission check needs setpriv and a tolvik-convert that user nobody can run"
 fi
 
-echo "$passed passed, $failed failed"
-test $failed -eq 0
+finish

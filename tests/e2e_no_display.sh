@@ -6,15 +6,7 @@
 #   bash tests/e2e_no_display.sh BIN_DIR SOURCE_ROOT
 set -u
 program="$(cd "$1" && pwd)/tolvik"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
-}
+. "$(dirname "$0")/checks.sh"
 
 # An X display number that no server listens on.
 free_display=4093
@@ -51,5 +43,4 @@ check "-h exits 0" test $? -eq 0
 check "-h shows the usage" grep -q "^Usage: tolvik \[OPTION\]" "$tmp/out"
 check "-h names tolvik-convert" grep -q "tolvik-convert" "$tmp/out"
 
-echo "$passed passed, $failed failed"
-test $failed -eq 0
+finish
