@@ -642,9 +642,11 @@ struct MailboxWriter::Impl {
 
     // Has the disk start writing what was appended, while the run goes on: the run saves
     // everything to the disk before it ends, and that wait is shorter for what is written.
-    void StartWriteBack(bool all) {
+    // A mailbox that grew by less is left to the one save at the end, which writes many
+    // small ones together more cheaply than one request each.
+    void StartWriteBack() {
         constexpr off_t kWriteBackStep = 1 << 20;
-        if (held.fd < 0 || held.end - held.flushedTo < (all ? 1 : kWriteBackStep)) {
+        if (held.fd < 0 || held.end - held.flushedTo < kWriteBackStep) {
             return;
         }
         const off_t from = std::min(held.flushedTo, held.end);
@@ -656,7 +658,7 @@ struct MailboxWriter::Impl {
         if (held.lockFd < 0 && held.fd < 0) {
             return;
         }
-        StartWriteBack(true);
+        StartWriteBack();
         CloseFd(held.fd);  // the fcntl lock goes with it
         if (held.lockFd >= 0) {
             // Remove the lock file only while it is still this writer's own.
@@ -817,7 +819,7 @@ AppendResult MailboxWriter::Append(const MailboxTarget& target, std::string_view
         return fail(NoSpaceFailure(Stage::WriteMailbox, error, target.mailboxPath, w.FolderFd()));
     }
     w.held.end = end;
-    w.StartWriteBack(false);
+    w.StartWriteBack();
     w.held.gap.clear();
     if (marked) {
         w.MarkRecord(end, end);
