@@ -8,10 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cinttypes>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <set>
