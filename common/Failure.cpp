@@ -9,19 +9,17 @@
 
 namespace tolvik {
 
-Failure Failure::System(Stage stage, int error, std::string path) {
-    Failure failure;
-    failure.stage = stage;
-    failure.error = error;
-    failure.path = std::move(path);
-    return failure;
-}
-
 Failure Failure::Of(Stage stage, Problem problem, std::string path) {
     Failure failure;
     failure.stage = stage;
     failure.problem = problem;
     failure.path = std::move(path);
+    return failure;
+}
+
+Failure Failure::System(Stage stage, int error, std::string path) {
+    Failure failure = Of(stage, Problem::SystemError, std::move(path));
+    failure.error = error;
     return failure;
 }
 

@@ -124,6 +124,7 @@ RunSummary ConversionRun::Run(int rowCount, const std::function<std::string(int)
     };
     SourceFolder folder(style_);
     std::unordered_set<std::string> mailboxes;
+    std::string lastMailbox;
     for (int row = 0; row < rowCount; ++row) {
         if (host_.StopRequested() || host_.InterruptRequested()) {
             summary.stopped = true;
@@ -142,7 +143,10 @@ RunSummary ConversionRun::Run(int rowCount, const std::function<std::string(int)
         }
         if (result == AppendResult::Appended) {
             ++summary.converted;
-            mailboxes.insert(mailbox);
+            if (mailbox != lastMailbox) {  // consecutive rows mostly share their mailbox
+                mailboxes.insert(mailbox);
+                lastMailbox = std::move(mailbox);
+            }
         } else {
             summary.failures.push_back({text, failure});
             host_.RowFailed(row, text, failure);

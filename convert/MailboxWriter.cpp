@@ -581,8 +581,7 @@ struct MailboxWriter::Impl {
                     return giveUp(AppendResult::Interrupted);
                 }
                 if (Clock::now() >= deadline) {
-                    ReleaseHeld();
-                    return lockedByOther();
+                    return giveUp(lockedByOther());
                 }
                 Pause(kPollInterval);
             }
